@@ -1,0 +1,132 @@
+// Cost of the two event paths against a pass-through that only calls
+// GetCount, GetAt and Add on the same queues, so the ratio shows what the
+// filtering itself adds. The last line is the sequenced path's ratio.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "engine/filter_engine.h"
+#include "tests/engine/fake_queues.h"
+
+namespace {
+
+constexpr int kBlock = 4096;
+
+// Half master and modifier moves, half other events (notes and controller 7).
+std::vector<MfxEvent> EventBlock() {
+    std::vector<MfxEvent> events(kBlock);
+    for (int i = 0; i < kBlock; ++i) {
+        MfxEvent& event = events[static_cast<size_t>(i)];
+        event.m_time = i;
+        switch (i % 4) {
+        case 0: event.m_type = MfxControllerEvent, event.m_data1 = 1, event.m_data2 = static_cast<BYTE>(i * 7 % 128); break;
+        case 1: event.m_type = MfxChannelPressureEvent, event.m_data2 = static_cast<BYTE>(i * 13 % 128); break;
+        case 2: event.m_type = 1, event.m_data1 = 60, event.m_data2 = 100; break;
+        default: event.m_type = MfxControllerEvent, event.m_data1 = 7, event.m_data2 = 90; break;
+        }
+    }
+    return events;
+}
+
+std::vector<MfxData> DataBlock() {
+    std::vector<MfxData> messages(kBlock);
+    for (int i = 0; i < kBlock; ++i) {
+        MfxData& data = messages[static_cast<size_t>(i)];
+        data.m_time = i;
+        switch (i % 4) {
+        case 0: data.m_status = 0xB0, data.m_data1 = 1, data.m_data2 = static_cast<BYTE>(i * 7 % 128); break;
+        case 1: data.m_status = 0xD0, data.m_data1 = static_cast<BYTE>(i * 13 % 128); break;
+        case 2: data.m_status = 0x90, data.m_data1 = 60, data.m_data2 = 100; break;
+        default: data.m_status = 0xB0, data.m_data1 = 7, data.m_data2 = 90; break;
+        }
+    }
+    return messages;
+}
+
+template <class Queue, class Record>
+void PassThrough(Queue& input, Queue& output) {
+    LONG count = 0;
+    if (FAILED(input.GetCount(&count))) return;
+    Record record{};
+    for (LONG index = 0; index < count; ++index)
+        if (SUCCEEDED(input.GetAt(index, &record))) output.Add(&record);
+}
+
+void BM_OnEvents(benchmark::State& state) {
+    CFilterEngine engine;
+    CFakeEventQueue input(state.range(0) ? EventBlock() : std::vector<MfxEvent>{}), output;
+    for (auto _ : state) {
+        output.m_added.clear();
+        engine.OnEvents(&input, &output);
+        benchmark::DoNotOptimize(output.m_added.data());
+    }
+}
+
+void BM_PassThroughEvents(benchmark::State& state) {
+    CFakeEventQueue input(state.range(0) ? EventBlock() : std::vector<MfxEvent>{}), output;
+    for (auto _ : state) {
+        output.m_added.clear();
+        PassThrough<CFakeEventQueue, MfxEvent>(input, output);
+        benchmark::DoNotOptimize(output.m_added.data());
+    }
+}
+
+void BM_OnInput(benchmark::State& state) {
+    CFilterEngine engine;
+    CFakeDataQueue input(state.range(0) ? DataBlock() : std::vector<MfxData>{}), output;
+    for (auto _ : state) {
+        output.m_added.clear();
+        engine.OnInput(&input, &output);
+        benchmark::DoNotOptimize(output.m_added.data());
+    }
+}
+
+void BM_PassThroughData(benchmark::State& state) {
+    CFakeDataQueue input(state.range(0) ? DataBlock() : std::vector<MfxData>{}), output;
+    for (auto _ : state) {
+        output.m_added.clear();
+        PassThrough<CFakeDataQueue, MfxData>(input, output);
+        benchmark::DoNotOptimize(output.m_added.data());
+    }
+}
+
+// Arg 1: a 4096-record block; arg 0: an empty block (the cost of one call).
+BENCHMARK(BM_OnEvents)->Arg(1)->Arg(0);
+BENCHMARK(BM_PassThroughEvents)->Arg(1)->Arg(0);
+BENCHMARK(BM_OnInput)->Arg(1)->Arg(0);
+BENCHMARK(BM_PassThroughData)->Arg(1)->Arg(0);
+
+// Prints as usual and keeps each benchmark's time per iteration.
+class CRatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                m_nanoseconds[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    double Ratio(const std::string& name, const std::string& baseline) const {
+        const auto a = m_nanoseconds.find(name), b = m_nanoseconds.find(baseline);
+        if (a == m_nanoseconds.end() || b == m_nanoseconds.end() || b->second <= 0) return -1.0;
+        return a->second / b->second;
+    }
+
+private:
+    std::map<std::string, double> m_nanoseconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    CRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    std::printf("ratio_oninput_to_passthrough=%.3f\n", reporter.Ratio("BM_OnInput/1", "BM_PassThroughData/1"));
+    std::printf("ratio_empty_onevents_to_passthrough=%.3f\n",
+                reporter.Ratio("BM_OnEvents/0", "BM_PassThroughEvents/0"));
+    std::printf("ratio_onevents_to_passthrough=%.3f\n", reporter.Ratio("BM_OnEvents/1", "BM_PassThroughEvents/1"));
+    return 0;
+}

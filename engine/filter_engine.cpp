@@ -1,0 +1,43 @@
+#include "engine/filter_engine.h"
+
+namespace {
+
+bool IsCell(std::uint32_t row, std::uint32_t index) { return row < kParamRows && index < kParamsPerRow; }
+
+}  // namespace
+
+CFilterEngine::CFilterEngine() {
+    for (std::uint32_t row = 0; row < kParamRows; ++row)
+        for (std::uint32_t index = 0; index < kParamsPerRow; ++index)
+            m_params[row][index] = kDefaultParams[row][index];
+}
+
+std::int32_t CFilterEngine::GetParam(std::uint32_t row, std::uint32_t index) const {
+    if (!IsCell(row, index)) return 0;
+    CCriticalLock::Guard guard(m_lock);
+    return m_params[row][index];
+}
+
+void CFilterEngine::SetParam(std::uint32_t row, std::uint32_t index, std::int32_t value) {
+    if (!IsCell(row, index)) return;
+    CCriticalLock::Guard guard(m_lock);
+    m_params[row][index] = value;
+}
+
+void CFilterEngine::ResetLastSent() {
+    m_lastInputOut.store(-1, std::memory_order_relaxed);
+    m_lastEventOut.store(-1, std::memory_order_relaxed);
+}
+
+CFilterEngine::Settings CFilterEngine::ReadSettings() const {
+    // One cell at a time: the page may change a setting between two reads,
+    // and nothing relies on the six changing together.
+    Settings settings;
+    settings.masterCc = GetParam(SettingRow, MasterCc);
+    settings.modifierCc = GetParam(SettingRow, ModifierCc);
+    settings.effectAmount = GetParam(SettingRow, EffectAmount);
+    settings.lowIn = GetParam(SettingRow, LowIn);
+    settings.highIn = GetParam(SettingRow, HighIn);
+    settings.mode = GetParam(SettingRow, Mode);
+    return settings;
+}

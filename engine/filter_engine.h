@@ -1,0 +1,80 @@
+// The portable heart of one filter: its parameter table under its lock, the
+// run-time memories of the two event paths, and the paths themselves. The COM
+// filter object owns one of these and forwards its entry points to it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/critical_lock.h"
+#include "engine/mfx.h"
+#include "engine/parameters.h"
+
+class CFilterEngine {
+public:
+    CFilterEngine();
+    CFilterEngine(const CFilterEngine&) = delete;
+    CFilterEngine& operator=(const CFilterEngine&) = delete;
+
+    // [any thread] One cell of the table, under the lock for that cell alone.
+    // No bounds test on the value: keeping a cell in range is the caller's
+    // business. A row or index outside the table reads 0 and writes nothing.
+    std::int32_t GetParam(std::uint32_t row, std::uint32_t index) const;
+    void SetParam(std::uint32_t row, std::uint32_t index, std::int32_t value);
+
+    // [host thread] Playback started or looped: forget the master value each
+    // path sent last, so the next one is sent even if it repeats.
+    void ResetLastSent();
+
+    // [host thread] One block of sequenced events from input to output. Master
+    // and modifier moves leave as modulated master values, repeats of the
+    // last one sent are dropped, everything else passes unchanged. Failures of
+    // the host's queues are absorbed. Allocates nothing.
+    void OnEvents(IMfxEventQueue* input, IMfxEventQueue* output);
+
+    // [host thread] The same for live short messages.
+    void OnInput(IMfxDataQueue* input, IMfxDataQueue* output);
+
+    // Run-time memories, for inspection.
+    std::int32_t LastMaster() const { return m_lastMaster.load(std::memory_order_relaxed); }
+    std::int32_t LastModifier() const { return m_lastModifier.load(std::memory_order_relaxed); }
+    std::int32_t LastEventOut() const { return m_lastEventOut.load(std::memory_order_relaxed); }
+    std::int32_t LastInputOut() const { return m_lastInputOut.load(std::memory_order_relaxed); }
+
+private:
+    // Row 0 as read at the start of one call; it serves the whole call.
+    struct Settings {
+        std::int32_t masterCc;
+        std::int32_t modifierCc;
+        std::int32_t effectAmount;
+        std::int32_t lowIn;
+        std::int32_t highIn;
+        std::int32_t mode;
+    };
+
+    // A controller or channel-pressure message, reduced to what routing needs.
+    struct StreamMove {
+        bool pressure;        // channel pressure rather than a controller
+        std::int32_t number;  // controller number; 0 with pressure
+        std::int32_t value;   // controller value or pressure amount
+    };
+
+    enum class Route { PassUnchanged, Drop, SendMaster };
+
+    Settings ReadSettings() const;
+    std::int32_t Modulate(const Settings& settings, std::int32_t base, std::int32_t modifier) const;
+    // Both paths' one rule: updates the shared memories and the path's own
+    // last-sent value, and on SendMaster leaves the master output in `move`.
+    Route RouteMove(const Settings& settings, std::atomic<std::int32_t>& lastSent, StreamMove& move);
+
+    mutable CCriticalLock m_lock;  // guards m_params, one cell at a time
+    std::int32_t m_params[kParamRows][kParamsPerRow];
+
+    // The paths may run on different host threads at once; relaxed atomics
+    // keep these free of data races, and nothing relies on an order between
+    // the two paths' updates.
+    std::atomic<std::int32_t> m_lastInputOut{-1};  // live path's last master value sent; -1 = none
+    std::atomic<std::int32_t> m_lastEventOut{-1};  // sequenced path's last master value sent; -1 = none
+    std::atomic<std::int32_t> m_lastMaster{0};     // last value seen on the master stream, both paths
+    std::atomic<std::int32_t> m_lastModifier{0};   // last value seen on the modifier stream, both paths
+};

@@ -1,0 +1,53 @@
+// The parameter table's layout and bounds, and the one modulation rule that
+// both event paths share. Everything here is pure: no lock, no allocation.
+#pragma once
+
+#include <cstdint>
+
+// Rows of the parameter table.
+enum ParamRow : std::uint32_t {
+    SettingRow = 0,   // the six live settings
+    CcAssignRow = 1,  // one controller assignment per setting; shown and saved, never read by the event paths
+};
+
+// Cells of a row, in table order.
+enum SettingIndex : std::uint32_t {
+    MasterCc = 0,      // controller number of the master stream; 0 = channel pressure
+    ModifierCc = 1,    // controller number of the modifier stream; 0 = channel pressure
+    EffectAmount = 2,  // percent
+    LowIn = 3,         // modifier value at and below which Add and Sub do nothing
+    HighIn = 4,        // modifier value at and above which Add and Sub act in full
+    Mode = 5,          // ModulationMode
+};
+
+enum ModulationMode : std::int32_t {
+    ModeAdd = 0,
+    ModeSub = 1,
+    ModeRel64 = 2,
+};
+
+constexpr std::uint32_t kParamRows = 2;
+constexpr std::uint32_t kParamsPerRow = 6;
+constexpr std::uint32_t kParamCells = kParamRows * kParamsPerRow;
+
+// The value of every cell of a new filter, in table order.
+constexpr std::int32_t kDefaultParams[kParamRows][kParamsPerRow] = {
+    {1, 0, 85, 0, 96, ModeAdd},
+    {128, 128, 128, 128, 128, 128},
+};
+
+// Lowest value the page offers for a cell: 0 everywhere.
+std::int32_t GetParamMin(std::uint32_t row, std::uint32_t index);
+
+// Highest value the page offers for a cell; 0 for a row that does not exist.
+std::int32_t GetParamMax(std::uint32_t row, std::uint32_t index);
+
+// The modulated master value, 0..127, for any six 32-bit arguments.
+//
+// Add and Sub scale by where the modifier lies between low and high and work
+// in single precision in a fixed order, so results match to the unit; Rel64
+// shifts the base by the modifier's distance from 64. Any other mode gives 0.
+// Arguments far outside the settings' bounds (a loaded stream can hold any
+// value) are computed in wider integers so nothing overflows.
+std::int32_t ComputeModulatedValue(std::int32_t base, std::int32_t modifier, std::int32_t low,
+                                   std::int32_t high, std::int32_t mode, std::int32_t amount);

@@ -1,0 +1,104 @@
+// Drives either event path with messages written in one neutral form, so the
+// routing cases are written once and checked on both paths. Record-level
+// details (carried bytes, data-byte layout) are tested per path elsewhere.
+#pragma once
+
+#include <ostream>
+#include <vector>
+
+#include "engine/filter_engine.h"
+#include "fake_queues.h"
+
+struct Msg {
+    enum Kind { Cc, Pressure, Note } kind;
+    int number;  // controller or note number; 0 for pressure
+    int value;
+    int channel;
+
+    bool operator==(const Msg& other) const {
+        return kind == other.kind && number == other.number && value == other.value && channel == other.channel;
+    }
+};
+
+inline Msg CcMsg(int number, int value, int channel = 0) { return {Msg::Cc, number, value, channel}; }
+inline Msg PressureMsg(int value, int channel = 0) { return {Msg::Pressure, 0, value, channel}; }
+inline Msg NoteMsg(int key, int velocity, int channel = 0) { return {Msg::Note, key, velocity, channel}; }
+
+inline std::ostream& operator<<(std::ostream& out, const Msg& msg) {
+    static const char* const kinds[] = {"cc", "pressure", "note"};
+    return out << kinds[msg.kind] << "(" << msg.number << ", " << msg.value << ", ch " << msg.channel << ")";
+}
+
+struct SequencedPath {
+    using Record = MfxEvent;
+    using Queue = CFakeEventQueue;
+    static constexpr LONG kNoteType = 1;
+
+    static MfxEvent Encode(const Msg& msg) {
+        MfxEvent event{};
+        event.m_channel = static_cast<BYTE>(msg.channel);
+        event.m_type = msg.kind == Msg::Cc ? MfxControllerEvent
+                       : msg.kind == Msg::Pressure ? MfxChannelPressureEvent
+                                                   : kNoteType;
+        event.m_data1 = static_cast<BYTE>(msg.number);
+        event.m_data2 = static_cast<BYTE>(msg.value);
+        return event;
+    }
+    static Msg Decode(const MfxEvent& event) {
+        const Msg::Kind kind = event.m_type == MfxControllerEvent        ? Msg::Cc
+                               : event.m_type == MfxChannelPressureEvent ? Msg::Pressure
+                                                                         : Msg::Note;
+        return {kind, event.m_data1, event.m_data2, event.m_channel};
+    }
+    static void Run(CFilterEngine& engine, Queue& input, Queue& output) { engine.OnEvents(&input, &output); }
+    static std::int32_t LastSent(const CFilterEngine& engine) { return engine.LastEventOut(); }
+};
+
+struct LivePath {
+    using Record = MfxData;
+    using Queue = CFakeDataQueue;
+
+    static MfxData Encode(const Msg& msg) {
+        MfxData data{};
+        const BYTE channel = static_cast<BYTE>(msg.channel);
+        switch (msg.kind) {
+        case Msg::Cc:
+            data = {0, static_cast<BYTE>(0xB0 | channel), static_cast<BYTE>(msg.number), static_cast<BYTE>(msg.value), 0};
+            break;
+        case Msg::Pressure:
+            data = {0, static_cast<BYTE>(0xD0 | channel), static_cast<BYTE>(msg.value), 0, 0};
+            break;
+        case Msg::Note:
+            data = {0, static_cast<BYTE>(0x90 | channel), static_cast<BYTE>(msg.number), static_cast<BYTE>(msg.value), 0};
+            break;
+        }
+        return data;
+    }
+    static Msg Decode(const MfxData& data) {
+        const int channel = data.m_status & 0x0F;
+        switch (data.m_status & 0xF0) {
+        case 0xB0: return CcMsg(data.m_data1, data.m_data2, channel);
+        case 0xD0: return PressureMsg(data.m_data1, channel);
+        default: return NoteMsg(data.m_data1, data.m_data2, channel);
+        }
+    }
+    static void Run(CFilterEngine& engine, Queue& input, Queue& output) { engine.OnInput(&input, &output); }
+    static std::int32_t LastSent(const CFilterEngine& engine) { return engine.LastInputOut(); }
+};
+
+// One call of the path with these messages; returns what came out.
+template <class Path>
+std::vector<Msg> Pass(CFilterEngine& engine, const std::vector<Msg>& messages) {
+    std::vector<typename Path::Record> records;
+    for (const Msg& msg : messages) records.push_back(Path::Encode(msg));
+    typename Path::Queue input(records), output;
+    Path::Run(engine, input, output);
+    std::vector<Msg> result;
+    for (const auto& record : output.m_added) result.push_back(Path::Decode(record));
+    return result;
+}
+
+inline void SetSettings(CFilterEngine& engine, int master, int modifier, int amount, int low, int high, int mode) {
+    const int values[] = {master, modifier, amount, low, high, mode};
+    for (std::uint32_t index = 0; index < kParamsPerRow; ++index) engine.SetParam(SettingRow, index, values[index]);
+}

@@ -1,0 +1,187 @@
+// Record-level behaviour of the two paths: which bytes are carried, the form
+// a master output takes, failing host queues, and the heap left alone.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "heap_watch.h"
+#include "path_harness.h"
+
+// ---- Sequenced records --------------------------------------------------------
+
+static MfxEvent EventWithTail(LONG time, BYTE port, BYTE channel, LONG type, BYTE data1, BYTE data2) {
+    MfxEvent event{};
+    event.m_time = time;
+    event.m_port = port;
+    event.m_channel = channel;
+    event.m_type = type;
+    event.m_data1 = data1;
+    event.m_data2 = data2;
+    for (size_t i = 0; i < sizeof event.m_reserved; ++i) event.m_reserved[i] = static_cast<BYTE>(0xA0 + i);
+    return event;
+}
+
+TEST(SequencedRecords, RewrittenEventKeepsTimePortChannelAndTail) {
+    CFilterEngine engine;
+    const MfxEvent modifier = EventWithTail(123456, 3, 5, MfxChannelPressureEvent, 0x55, 48);
+    CFakeEventQueue input({modifier}), output;
+    engine.OnEvents(&input, &output);
+    ASSERT_EQ(output.m_added.size(), 1u);
+    MfxEvent expected = modifier;
+    expected.m_type = MfxControllerEvent;
+    expected.m_data1 = 1;
+    expected.m_data2 = 54;  // R(0, 48)
+    EXPECT_EQ(std::memcmp(&output.m_added[0], &expected, sizeof expected), 0);
+}
+
+TEST(SequencedRecords, MasterPressureLeavesAsPressureWithNumberZero) {
+    CFilterEngine engine;
+    engine.SetParam(SettingRow, MasterCc, 0);
+    engine.SetParam(SettingRow, ModifierCc, 1);
+    CFakeEventQueue input({EventWithTail(7, 1, 2, MfxChannelPressureEvent, 0x33, 40),
+                           EventWithTail(8, 1, 2, MfxControllerEvent, 1, 48)}),
+        output;
+    engine.OnEvents(&input, &output);
+    ASSERT_EQ(output.m_added.size(), 2u);
+    for (const MfxEvent& event : output.m_added) {
+        EXPECT_EQ(LONG{event.m_type}, MfxChannelPressureEvent);
+        EXPECT_EQ(event.m_data1, 0);
+        EXPECT_EQ(event.m_channel, 2);
+    }
+    EXPECT_EQ(output.m_added[0].m_data2, 40);
+    EXPECT_EQ(output.m_added[1].m_data2, 77);
+    EXPECT_EQ(LONG{output.m_added[1].m_time}, 8);
+}
+
+TEST(SequencedRecords, UnrelatedEventsAreCopiedByteForByte) {
+    CFilterEngine engine;
+    const MfxEvent events[] = {EventWithTail(1, 9, 15, 1, 60, 100), EventWithTail(2, 0, 3, MfxControllerEvent, 0, 5),
+                               EventWithTail(3, 4, 4, 0x7FFFFFFF, 1, 64), EventWithTail(4, 4, 4, -1, 0, 0)};
+    CFakeEventQueue input({std::begin(events), std::end(events)}), output;
+    engine.OnEvents(&input, &output);
+    ASSERT_EQ(output.m_added.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(std::memcmp(&output.m_added[i], &events[i], sizeof(MfxEvent)), 0) << i;
+}
+
+// ---- Live records ----------------------------------------------------------------
+
+TEST(LiveRecords, MasterOutputsKeepTimeChannelAndLastByte) {
+    CFilterEngine engine;
+    CFakeDataQueue input({{1000, 0xD2, 48, 0x11, 0x7E}, {1001, 0xBE, 1, 64, 0x42}}), output;
+    engine.OnInput(&input, &output);
+    ASSERT_EQ(output.m_added.size(), 2u);
+    const MfxData& first = output.m_added[0];
+    EXPECT_EQ(LONG{first.m_time}, 1000);
+    EXPECT_EQ(first.m_status, 0xB2);
+    EXPECT_EQ(first.m_data1, 1);
+    EXPECT_EQ(first.m_data2, 54);
+    EXPECT_EQ(first.m_extra, 0x7E);
+    const MfxData& second = output.m_added[1];
+    EXPECT_EQ(LONG{second.m_time}, 1001);
+    EXPECT_EQ(second.m_status, 0xBE);
+    EXPECT_EQ(second.m_data2, 91);
+    EXPECT_EQ(second.m_extra, 0x42);
+}
+
+TEST(LiveRecords, MasterPressureRepeatsItsValueInBothDataBytes) {
+    CFilterEngine engine;
+    engine.SetParam(SettingRow, MasterCc, 0);
+    engine.SetParam(SettingRow, ModifierCc, 1);
+    CFakeDataQueue input({{5, 0xD2, 40, 0, 0}, {6, 0xB2, 1, 48, 9}}), output;
+    engine.OnInput(&input, &output);
+    ASSERT_EQ(output.m_added.size(), 2u);
+    EXPECT_EQ(output.m_added[0].m_status, 0xD2);
+    EXPECT_EQ(output.m_added[0].m_data1, 40);
+    EXPECT_EQ(output.m_added[0].m_data2, 40);
+    EXPECT_EQ(output.m_added[1].m_status, 0xD2);
+    EXPECT_EQ(output.m_added[1].m_data1, 77);
+    EXPECT_EQ(output.m_added[1].m_data2, 77);
+    EXPECT_EQ(output.m_added[1].m_extra, 9);
+}
+
+TEST(LiveRecords, OtherMessagesAreCopiedUnchanged) {
+    CFilterEngine engine;
+    const MfxData messages[] = {{1, 0x92, 60, 100, 0}, {2, 0xE2, 0, 64, 1}, {3, 0xF8, 0, 0, 2},
+                                {4, 0xB2, 0, 17, 3},   {5, 0xB2, 7, 100, 4}, {6, 0x00, 1, 64, 5}};
+    CFakeDataQueue input({std::begin(messages), std::end(messages)}), output;
+    engine.OnInput(&input, &output);
+    ASSERT_EQ(output.m_added.size(), 6u);
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(std::memcmp(&output.m_added[i], &messages[i], sizeof(MfxData)), 0) << i;
+}
+
+// ---- Failing host queues, on both paths --------------------------------------------
+
+template <class Path>
+class FailingQueues : public ::testing::Test {
+protected:
+    using Queue = typename Path::Queue;
+    static Queue Input(const std::vector<Msg>& messages) {
+        std::vector<typename Path::Record> records;
+        for (const Msg& msg : messages) records.push_back(Path::Encode(msg));
+        return Queue(records);
+    }
+    static std::vector<Msg> Decoded(const Queue& queue) {
+        std::vector<Msg> result;
+        for (const auto& record : queue.m_added) result.push_back(Path::Decode(record));
+        return result;
+    }
+    CFilterEngine m_engine;
+};
+
+using BothPaths = ::testing::Types<SequencedPath, LivePath>;
+TYPED_TEST_SUITE(FailingQueues, BothPaths);
+
+TYPED_TEST(FailingQueues, FailedCountSendsNothing) {
+    auto input = this->Input({CcMsg(1, 64), NoteMsg(60, 1)});
+    input.m_failGetCount = true;
+    typename TypeParam::Queue output;
+    TypeParam::Run(this->m_engine, input, output);
+    EXPECT_EQ(input.m_getAtCalls, 0);
+    EXPECT_EQ(output.m_addCalls, 0);
+    EXPECT_EQ(this->m_engine.LastMaster(), 0);
+}
+
+TYPED_TEST(FailingQueues, FailedFetchSkipsOnlyThatIndex) {
+    auto input = this->Input({NoteMsg(60, 1), CcMsg(1, 64), PressureMsg(48), NoteMsg(61, 2)});
+    input.m_failGetAtIndex = 1;
+    typename TypeParam::Queue output;
+    TypeParam::Run(this->m_engine, input, output);
+    EXPECT_EQ(input.m_getCountCalls, 1);
+    EXPECT_EQ(input.m_getAtCalls, 4);
+    EXPECT_EQ(this->Decoded(output), (std::vector<Msg>{NoteMsg(60, 1), CcMsg(1, 54), NoteMsg(61, 2)}))
+        << "the master move at index 1 was never seen";
+}
+
+TYPED_TEST(FailingQueues, FailedAddStillCountsAsSent) {
+    auto input = this->Input({CcMsg(1, 64), CcMsg(1, 64), NoteMsg(60, 1)});
+    typename TypeParam::Queue output;
+    output.m_failAddCall = 1;
+    TypeParam::Run(this->m_engine, input, output);
+    EXPECT_EQ(output.m_addCalls, 2) << "the repeat is dropped even though its first Add failed";
+    EXPECT_EQ(this->Decoded(output), std::vector<Msg>{NoteMsg(60, 1)});
+    EXPECT_EQ(TypeParam::LastSent(this->m_engine), 64);
+}
+
+TEST(NullQueues, AreIgnored) {
+    CFilterEngine engine;
+    CFakeEventQueue events({SequencedPath::Encode(CcMsg(1, 64))});
+    engine.OnEvents(nullptr, &events);
+    engine.OnEvents(&events, nullptr);
+    CFakeDataQueue messages({LivePath::Encode(CcMsg(1, 64))});
+    engine.OnInput(nullptr, &messages);
+    engine.OnInput(&messages, nullptr);
+    EXPECT_EQ(events.m_getCountCalls + events.m_addCalls + messages.m_getCountCalls + messages.m_addCalls, 0);
+}
+
+TYPED_TEST(FailingQueues, PathsNeverTouchTheHeap) {
+    std::vector<Msg> block;
+    for (int i = 0; i < 256; ++i) block.push_back(i % 3 == 0 ? CcMsg(1, i % 128) : i % 3 == 1 ? PressureMsg(i % 128) : NoteMsg(60, 1));
+    auto input = this->Input(block);
+    typename TypeParam::Queue output;
+    const long before = HeapAllocations();
+    TypeParam::Run(this->m_engine, input, output);
+    this->m_engine.ResetLastSent();
+    TypeParam::Run(this->m_engine, input, output);
+    EXPECT_EQ(HeapAllocations() - before, 0);
+    EXPECT_GT(output.m_added.size(), 256u);
+}

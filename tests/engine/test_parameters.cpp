@@ -1,0 +1,182 @@
+// The parameter table, its bounds and the modulation rule.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <optional>
+#include <random>
+
+#include "engine/filter_engine.h"
+#include "engine/parameters.h"
+
+TEST(ParamTable, NewFilterHoldsTheDefaults) {
+    CFilterEngine engine;
+    const int settings[] = {1, 0, 85, 0, 96, 0};
+    for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
+        EXPECT_EQ(engine.GetParam(SettingRow, index), settings[index]) << "setting " << index;
+        EXPECT_EQ(engine.GetParam(CcAssignRow, index), 128) << "assignment " << index;
+    }
+    EXPECT_EQ(engine.LastMaster(), 0);
+    EXPECT_EQ(engine.LastModifier(), 0);
+    EXPECT_EQ(engine.LastEventOut(), -1);
+    EXPECT_EQ(engine.LastInputOut(), -1);
+}
+
+TEST(ParamTable, Bounds) {
+    EXPECT_EQ(GetParamMax(0, 0), 127);
+    EXPECT_EQ(GetParamMax(0, 1), 127);
+    EXPECT_EQ(GetParamMax(0, 2), 100);
+    EXPECT_EQ(GetParamMax(0, 3), 127);
+    EXPECT_EQ(GetParamMax(0, 4), 127);
+    EXPECT_EQ(GetParamMax(0, 5), 2);
+    for (std::uint32_t index = 0; index < kParamsPerRow; ++index) EXPECT_EQ(GetParamMax(1, index), 128);
+    EXPECT_EQ(GetParamMax(2, 0), 0);
+    EXPECT_EQ(GetParamMax(UINT32_MAX, 0), 0);
+    for (std::uint32_t row = 0; row < 3; ++row)
+        for (std::uint32_t index = 0; index < kParamsPerRow; ++index) EXPECT_EQ(GetParamMin(row, index), 0);
+}
+
+TEST(ParamTable, StoresAnyValueWithoutClamping) {
+    CFilterEngine engine;
+    engine.SetParam(SettingRow, EffectAmount, 250);
+    EXPECT_EQ(engine.GetParam(SettingRow, EffectAmount), 250);
+    engine.SetParam(CcAssignRow, 5, INT32_MIN);
+    EXPECT_EQ(engine.GetParam(CcAssignRow, 5), INT32_MIN);
+    EXPECT_EQ(engine.GetParam(CcAssignRow, 4), 128) << "a neighbour changed";
+}
+
+TEST(ParamTable, CellsOutsideTheTableAreNeverTouched) {
+    CFilterEngine engine;
+    // Cell numbers that a row * 6 + index formula would map into the table,
+    // or just past it, must neither read nor write.
+    engine.SetParam(0, 6, 555);
+    engine.SetParam(1, 6, 555);
+    engine.SetParam(2, 0, 555);
+    engine.SetParam(UINT32_MAX, UINT32_MAX, 555);
+    EXPECT_EQ(engine.GetParam(0, 6), 0);
+    EXPECT_EQ(engine.GetParam(2, 0), 0);
+    EXPECT_EQ(engine.GetParam(UINT32_MAX, 3), 0);
+    for (std::uint32_t row = 0; row < kParamRows; ++row)
+        for (std::uint32_t index = 0; index < kParamsPerRow; ++index)
+            EXPECT_EQ(engine.GetParam(row, index), kDefaultParams[row][index]) << row << "," << index;
+}
+
+struct WorkedRow {
+    int base, modifier, low, high, mode, amount, result;
+};
+
+TEST(ModulationRule, WorkedTable) {
+    const WorkedRow rows[] = {
+        {64, 0, 0, 96, 0, 85, 64},    {64, 48, 0, 96, 0, 85, 91},    {64, 96, 0, 96, 0, 85, 118},
+        {64, 127, 0, 96, 0, 85, 118}, {0, 127, 0, 96, 0, 100, 127},  {32, 5, 0, 96, 0, 100, 36},
+        {50, 33, 0, 99, 0, 30, 57},   {64, 48, 0, 96, 1, 85, 37},    {95, 5, 0, 96, 1, 100, 91},
+        {64, 127, 0, 96, 1, 100, 0},  {64, 0, 0, 96, 2, 85, 10},     {64, 127, 0, 96, 2, 85, 117},
+        {64, 63, 0, 96, 2, 85, 64},   {10, 0, 0, 96, 2, 100, 0},     {120, 127, 0, 96, 2, 100, 127},
+        {64, 40, 80, 40, 0, 100, 127}, {64, 39, 80, 40, 0, 100, 64}, {64, 64, 64, 64, 0, 100, 127},
+        {64, 100, 0, 96, 3, 85, 0},
+    };
+    for (const WorkedRow& row : rows) {
+        EXPECT_EQ(ComputeModulatedValue(row.base, row.modifier, row.low, row.high, row.mode, row.amount), row.result)
+            << "base " << row.base << " modifier " << row.modifier << " low " << row.low << " high " << row.high
+            << " mode " << row.mode << " amount " << row.amount;
+    }
+}
+
+TEST(ModulationRule, Rel64TruncatesTowardZeroBothWays) {
+    EXPECT_EQ(ComputeModulatedValue(64, 63, 0, 96, ModeRel64, 85), 64);
+    EXPECT_EQ(ComputeModulatedValue(64, 65, 0, 96, ModeRel64, 85), 64);
+    EXPECT_EQ(ComputeModulatedValue(64, 64, 0, 96, ModeRel64, 100), 64);
+}
+
+TEST(ModulationRule, AmountZeroReturnsTheClampedBase) {
+    for (int mode = ModeAdd; mode <= ModeRel64; ++mode)
+        for (int base = -3; base <= 130; ++base)
+            for (int modifier : {0, 1, 63, 64, 65, 96, 127, 200})
+                EXPECT_EQ(ComputeModulatedValue(base, modifier, 0, 96, mode, 0), base < 0 ? 0 : base > 127 ? 127 : base)
+                    << "mode " << mode << " base " << base << " modifier " << modifier;
+}
+
+TEST(ModulationRule, UnknownModeGivesZero) {
+    for (int mode : {3, 4, -1, INT32_MIN, INT32_MAX})
+        for (int base : {0, 64, 127}) EXPECT_EQ(ComputeModulatedValue(base, 100, 0, 96, mode, 85), 0) << mode;
+}
+
+// The rule exactly as written for in-range settings, in 32-bit arithmetic.
+// Returns nothing where that arithmetic would leave the 32-bit range.
+static std::optional<std::int32_t> ReferenceRule(std::int32_t base, std::int32_t modifier, std::int32_t low,
+                                                 std::int32_t high, std::int32_t mode, std::int32_t amount) {
+    std::int32_t result = 0;
+    if (mode == ModeRel64) {
+        std::int32_t distance = 0, product = 0;
+        if (__builtin_sub_overflow(modifier, 64, &distance) || __builtin_mul_overflow(amount, distance, &product) ||
+            __builtin_add_overflow(base, product / 100, &result))
+            return std::nullopt;
+    } else if (mode == ModeAdd || mode == ModeSub) {
+        float fraction = 0.0f;
+        if (modifier >= high) {
+            fraction = 1.0f;
+        } else if (modifier > low) {
+            std::int32_t offset = 0, span = 0;
+            if (__builtin_sub_overflow(modifier, low, &offset) || __builtin_sub_overflow(high, low, &span))
+                return std::nullopt;
+            fraction = static_cast<float>(offset) / static_cast<float>(span);
+        }
+        std::int32_t room = 0;
+        if (mode == ModeAdd ? __builtin_sub_overflow(128, base, &room) : __builtin_add_overflow(base, 1, &room))
+            return std::nullopt;
+        float step = static_cast<float>(amount) * fraction;
+        step = step / 100.0f;
+        step = step * static_cast<float>(room);
+        if (!(step > -2147483648.0f && step < 2147483648.0f)) return std::nullopt;
+        const std::int32_t whole = static_cast<std::int32_t>(step);
+        if (mode == ModeAdd ? __builtin_add_overflow(base, whole, &result) : __builtin_sub_overflow(base, whole, &result))
+            return std::nullopt;
+    } else {
+        return 0;
+    }
+    return result > 127 ? 127 : result < 0 ? 0 : result;
+}
+
+TEST(ModulationRule, MatchesTheRuleOverEveryInRangeSetting) {
+    // Bases and modifiers a little beyond 0..127, every mode, and a grid of
+    // amounts and input ranges: the fast rule and the literal rule agree.
+    for (int mode = ModeAdd; mode <= ModeRel64; ++mode)
+        for (int amount : {0, 1, 30, 50, 85, 99, 100})
+            for (int low : {0, 10, 64, 127})
+                for (int high : {0, 40, 96, 127})
+                    for (int base = -2; base <= 129; ++base)
+                        for (int modifier = -2; modifier <= 129; ++modifier) {
+                            const auto expected = ReferenceRule(base, modifier, low, high, mode, amount);
+                            ASSERT_TRUE(expected.has_value());
+                            ASSERT_EQ(ComputeModulatedValue(base, modifier, low, high, mode, amount), *expected)
+                                << base << " " << modifier << " " << low << " " << high << " " << mode << " " << amount;
+                        }
+}
+
+TEST(ModulationRule, AnyThirtyTwoBitArgumentsStayInMidiRange) {
+    // Loaded settings may hold anything. Mix uniform 32-bit draws with the
+    // values where arithmetic tends to break; the sanitizers watch for
+    // overflow and out-of-range conversions meanwhile.
+    std::mt19937 random(20261208);
+    const std::int32_t edges[] = {INT32_MIN, INT32_MIN + 1, -129, -1, 0, 1, 63, 64, 65, 127, 128, INT32_MAX - 1, INT32_MAX};
+    std::uniform_int_distribution<std::int64_t> any(INT32_MIN, INT32_MAX);
+    std::uniform_int_distribution<int> pick(0, 3);
+    auto draw = [&]() -> std::int32_t {
+        if (pick(random) == 0) return edges[static_cast<size_t>(random() % std::size(edges))];
+        return static_cast<std::int32_t>(any(random));
+    };
+    int compared = 0;
+    for (int draws = 0; draws < 400000; ++draws) {
+        const std::int32_t base = draw(), modifier = draw(), low = draw(), high = draw(), amount = draw();
+        const std::int32_t mode = static_cast<std::int32_t>(random() % 4);
+        const std::int32_t result = ComputeModulatedValue(base, modifier, low, high, mode, amount);
+        ASSERT_GE(result, 0);
+        ASSERT_LE(result, 127);
+        if (const auto expected = ReferenceRule(base, modifier, low, high, mode, amount)) {
+            ++compared;
+            ASSERT_EQ(result, *expected) << base << " " << modifier << " " << low << " " << high << " " << mode
+                                         << " " << amount;
+        }
+    }
+    EXPECT_GT(compared, 1000) << "too few draws stayed in range to compare";
+}

@@ -45,13 +45,15 @@ std::vector<MfxData> DataBlock() {
     return messages;
 }
 
-template <class Queue, class Record>
-void PassThrough(Queue& input, Queue& output) {
+// What a filter that changes nothing does, through the host's interfaces as
+// the engine calls them (kept out of line so the fakes are not inlined).
+template <class QueueInterface, class Record>
+__attribute__((noinline)) void PassThrough(QueueInterface* input, QueueInterface* output) {
     LONG count = 0;
-    if (FAILED(input.GetCount(&count))) return;
+    if (FAILED(input->GetCount(&count))) return;
     Record record{};
     for (LONG index = 0; index < count; ++index)
-        if (SUCCEEDED(input.GetAt(index, &record))) output.Add(&record);
+        if (SUCCEEDED(input->GetAt(index, &record))) output->Add(&record);
 }
 
 void BM_OnEvents(benchmark::State& state) {
@@ -68,7 +70,7 @@ void BM_PassThroughEvents(benchmark::State& state) {
     CFakeEventQueue input(state.range(0) ? EventBlock() : std::vector<MfxEvent>{}), output;
     for (auto _ : state) {
         output.m_added.clear();
-        PassThrough<CFakeEventQueue, MfxEvent>(input, output);
+        PassThrough<IMfxEventQueue, MfxEvent>(&input, &output);
         benchmark::DoNotOptimize(output.m_added.data());
     }
 }
@@ -87,25 +89,37 @@ void BM_PassThroughData(benchmark::State& state) {
     CFakeDataQueue input(state.range(0) ? DataBlock() : std::vector<MfxData>{}), output;
     for (auto _ : state) {
         output.m_added.clear();
-        PassThrough<CFakeDataQueue, MfxData>(input, output);
+        PassThrough<IMfxDataQueue, MfxData>(&input, &output);
         benchmark::DoNotOptimize(output.m_added.data());
     }
 }
 
 // Arg 1: a 4096-record block; arg 0: an empty block (the cost of one call).
-BENCHMARK(BM_OnEvents)->Arg(1)->Arg(0);
-BENCHMARK(BM_PassThroughEvents)->Arg(1)->Arg(0);
-BENCHMARK(BM_OnInput)->Arg(1)->Arg(0);
-BENCHMARK(BM_PassThroughData)->Arg(1)->Arg(0);
+// The fastest of several repetitions: the work is deterministic, and what
+// slows a repetition down is the machine, not the code.
+#define VELTRACE_BENCH(function) BENCHMARK(function)->Arg(1)->Arg(0)->Repetitions(9)->MinTime(0.05)
+VELTRACE_BENCH(BM_OnEvents);
+VELTRACE_BENCH(BM_PassThroughEvents);
+VELTRACE_BENCH(BM_OnInput);
+VELTRACE_BENCH(BM_PassThroughData);
 
-// Prints as usual and keeps each benchmark's time per iteration.
+// Prints the aggregates and keeps each benchmark's fastest repetition.
 class CRatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                m_nanoseconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
+        std::vector<Run> aggregates;
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            if (run.run_type == Run::RT_Aggregate) {
+                aggregates.push_back(run);
+                continue;
+            }
+            const std::string name = run.run_name.function_name + "/" + run.run_name.args;
+            const double nanoseconds = run.GetAdjustedRealTime();
+            const auto known = m_nanoseconds.find(name);
+            if (known == m_nanoseconds.end() || nanoseconds < known->second) m_nanoseconds[name] = nanoseconds;
+        }
+        ConsoleReporter::ReportRuns(aggregates);
     }
     double Ratio(const std::string& name, const std::string& baseline) const {
         const auto a = m_nanoseconds.find(name), b = m_nanoseconds.find(baseline);

@@ -3,13 +3,13 @@
 // same rule, and write the master output back in their own record form.
 #include "engine/filter_engine.h"
 
-std::int32_t CFilterEngine::Modulate(const Settings& settings, std::int32_t base, std::int32_t modifier) const {
+inline std::int32_t CFilterEngine::Modulate(const Settings& settings, std::int32_t base, std::int32_t modifier) {
     return ComputeModulatedValue(base, modifier, settings.lowIn, settings.highIn, settings.mode,
                                  settings.effectAmount);
 }
 
-CFilterEngine::Route CFilterEngine::RouteMove(const Settings& settings, std::atomic<std::int32_t>& lastSent,
-                                              StreamMove& move) {
+inline CFilterEngine::Route CFilterEngine::RouteMove(const Settings& settings, std::atomic<std::int32_t>& lastSent,
+                                                     StreamMove& move) {
     const std::int32_t master = settings.masterCc;
     const std::int32_t modifier = settings.modifierCc;
     bool isMasterMove = false;
@@ -56,7 +56,7 @@ void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
     LONG count = 0;
     if (FAILED(input->GetCount(&count))) return;
 
-    MfxEvent event{};  // one buffer for the whole block
+    alignas(64) MfxEvent event{};  // one buffer for the whole block, on one cache line
     for (LONG index = 0; index < count; ++index) {
         event.m_port = 0;
         event.m_channel = 0;
@@ -83,7 +83,7 @@ void CFilterEngine::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
     LONG count = 0;
     if (FAILED(input->GetCount(&count))) return;
 
-    MfxData data{};  // one buffer for the whole call
+    alignas(8) MfxData data{};  // one buffer for the whole call
     for (LONG index = 0; index < count; ++index) {
         if (FAILED(input->GetAt(index, &data))) continue;
 

@@ -62,10 +62,12 @@ private:
     enum class Route { PassUnchanged, Drop, SendMaster };
 
     Settings ReadSettings() const;
-    std::int32_t Modulate(const Settings& settings, std::int32_t base, std::int32_t modifier) const;
+    static std::int32_t Modulate(const Settings& settings, std::int32_t base, std::int32_t modifier);
     // Both paths' one rule: updates the shared memories and the path's own
     // last-sent value, and on SendMaster leaves the master output in `move`.
-    Route RouteMove(const Settings& settings, std::atomic<std::int32_t>& lastSent, StreamMove& move);
+    // Inlined into each path: it runs for every controller and pressure event.
+    [[gnu::always_inline]] Route RouteMove(const Settings& settings, std::atomic<std::int32_t>& lastSent,
+                                           StreamMove& move);
 
     mutable CCriticalLock m_lock;  // guards m_params, one cell at a time
     std::int32_t m_params[kParamRows][kParamsPerRow];

@@ -1,0 +1,33 @@
+#include "server/class_factory.h"
+
+#include <new>
+
+#include "engine/class_ids.h"
+#include "server/filter.h"
+
+namespace {
+
+// The creator's reference is handed out through QueryInterface and then
+// dropped, so a refused interface destroys the new object at once.
+template <class Object, class Interface>
+HRESULT HandOut(Object* created, REFIID iid, void** object) {
+    if (created == nullptr) return E_OUTOFMEMORY;
+    Interface* identity = created;
+    const HRESULT result = identity->QueryInterface(iid, object);
+    identity->Release();
+    return result;
+}
+
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE CMidiFilterFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    return HandOut<CQvMfxVeltraceFilter, IMfxEventFilter>(new (std::nothrow) CQvMfxVeltraceFilter, iid, object);
+}
+
+HRESULT GetClassFactory(REFCLSID classId, REFIID iid, void** object) {
+    if (classId == CLSID_VeltraceFilter)
+        return HandOut<CMidiFilterFactory, IClassFactory>(new (std::nothrow) CMidiFilterFactory, iid, object);
+    return CLASS_E_CLASSNOTAVAILABLE;
+}

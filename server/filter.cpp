@@ -1,0 +1,124 @@
+#include "server/filter.h"
+
+#include <new>
+
+#include "engine/class_ids.h"
+#include "engine/settings_stream.h"
+#include "server/module_counts.h"
+
+namespace {
+const char kLoadFailedText[] = "Load for Quorvane MFX Veltrace settings failed.";
+const char kMessageCaption[] = "QvMfxVeltrace";
+}  // namespace
+
+CQvMfxVeltraceFilter::CQvMfxVeltraceFilter() { g_objectCount.fetch_add(1); }
+
+CQvMfxVeltraceFilter::~CQvMfxVeltraceFilter() {
+    // A page still showing this filter must not reach it afterwards.
+    if (m_page != nullptr) m_page->FilterDestroyed(this);
+    g_objectCount.fetch_sub(1);
+}
+
+// ---- IUnknown -------------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::QueryInterface(REFIID iid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IMfxEventFilter) {
+        *object = static_cast<IMfxEventFilter*>(this);
+    } else if (iid == IID_IPersistStream) {
+        *object = static_cast<IPersistStream*>(this);
+    } else if (iid == IID_ISpecifyPropertyPages) {
+        *object = static_cast<ISpecifyPropertyPages*>(this);
+    } else {
+        *object = nullptr;  // IPersist included: the host asks for the stream interface
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE CQvMfxVeltraceFilter::AddRef() { return m_refCount.fetch_add(1) + 1; }
+
+ULONG STDMETHODCALLTYPE CQvMfxVeltraceFilter::Release() {
+    const ULONG count = m_refCount.fetch_sub(1) - 1;
+    if (count == 0) delete this;
+    return count;
+}
+
+// ---- IMfxEventFilter ----------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Connect(IUnknown*) {
+    // The caller keeps its reference on the context; the filter needs none of
+    // its services and keeps no pointer to it.
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Disconnect() { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::OnStart(LONG) {
+    m_engine.ResetLastSent();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::OnLoop(LONG, LONG) {
+    m_engine.ResetLastSent();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::OnStop(LONG) { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::OnEvents(LONG, LONG, IMfxEventQueue* input, IMfxEventQueue* output) {
+    m_engine.OnEvents(input, output);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
+    m_engine.OnInput(input, output);
+    return S_OK;
+}
+
+// ---- IPersistStream ---------------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::GetClassID(CLSID* classId) {
+    if (classId == nullptr) return E_POINTER;
+    *classId = CLSID_VeltraceFilter;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::IsDirty() { return m_dirty != 0 ? S_OK : S_FALSE; }
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Load(IStream* stream) {
+    if (stream == nullptr) return E_POINTER;
+    if (LoadSettings(m_engine, stream) != LoadOutcome::Loaded) {
+        // The host is never told; the user is, and Load returns once the box is closed.
+        MessageBoxA(nullptr, kLoadFailedText, kMessageCaption, MB_OK | MB_ICONEXCLAMATION);
+        return S_OK;
+    }
+    if (m_page != nullptr) m_page->RefreshControls();
+    m_dirty = 0;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Save(IStream* stream, BOOL clearDirty) {
+    if (stream == nullptr) return E_POINTER;
+    const HRESULT result = SaveSettings(m_engine, stream);
+    if (result == S_OK && clearDirty) m_dirty = 0;
+    return result;
+}
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::GetSizeMax(ULARGE_INTEGER* size) {
+    if (size == nullptr) return E_POINTER;
+    size->QuadPart = kSettingsStreamBytes;
+    return S_OK;
+}
+
+// ---- ISpecifyPropertyPages ------------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::GetPages(CAUUID* pages) {
+    if (pages == nullptr) return E_POINTER;
+    pages->cElems = 1;
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));  // the caller frees it
+    if (pages->pElems == nullptr) return E_OUTOFMEMORY;
+    pages->pElems[0] = CLSID_VeltracePropPage;
+    return S_OK;
+}

@@ -1,0 +1,60 @@
+// The COM object the host creates for each insertion of the plug-in: its
+// MIDI-effect interface (the object's identity), the settings stream through
+// IPersistStream, and the name of its property page. The engine does the
+// MIDI work; this object forwards to it and keeps COM's rules.
+#pragma once
+
+#include <atomic>
+
+#include <ocidl.h>
+
+#include "engine/filter_engine.h"
+#include "engine/mfx.h"
+#include "server/page_link.h"
+
+class CQvMfxVeltraceFilter : public IMfxEventFilter, public IPersistStream, public ISpecifyPropertyPages {
+public:
+    CQvMfxVeltraceFilter();
+
+    // IUnknown [any thread], one implementation for all three interfaces.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // IMfxEventFilter [host thread]
+    HRESULT STDMETHODCALLTYPE Connect(IUnknown* context) override;
+    HRESULT STDMETHODCALLTYPE Disconnect() override;
+    HRESULT STDMETHODCALLTYPE OnStart(LONG time) override;
+    HRESULT STDMETHODCALLTYPE OnLoop(LONG timeRestart, LONG timeStop) override;
+    HRESULT STDMETHODCALLTYPE OnStop(LONG time) override;
+    HRESULT STDMETHODCALLTYPE OnEvents(LONG timeFrom, LONG timeThru, IMfxEventQueue* input,
+                                       IMfxEventQueue* output) override;
+    HRESULT STDMETHODCALLTYPE OnInput(IMfxDataQueue* input, IMfxDataQueue* output) override;
+
+    // IPersistStream [host thread]
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* classId) override;
+    HRESULT STDMETHODCALLTYPE IsDirty() override;
+    HRESULT STDMETHODCALLTYPE Load(IStream* stream) override;
+    HRESULT STDMETHODCALLTYPE Save(IStream* stream, BOOL clearDirty) override;
+    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override;
+
+    // ISpecifyPropertyPages [page thread]
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+
+    // For the property page [page thread]: one cell of the table, and the
+    // flag and link the page sets itself.
+    std::int32_t GetParam(std::uint32_t row, std::uint32_t index) const { return m_engine.GetParam(row, index); }
+    void SetParam(std::uint32_t row, std::uint32_t index, std::int32_t value) { m_engine.SetParam(row, index, value); }
+    void SetDirty() { m_dirty = 1; }
+    void SetPage(CFilterPageLink* page) { m_page = page; }
+    CFilterPageLink* Page() const { return m_page; }
+
+protected:
+    virtual ~CQvMfxVeltraceFilter();  // only through Release
+
+private:
+    std::atomic<ULONG> m_refCount{1};
+    LONG m_dirty = 0;  // settings changed since the last save or load
+    CFilterEngine m_engine;  // the table, its lock and the event paths' memories
+    CFilterPageLink* m_page = nullptr;  // the page editing this filter; no reference
+};

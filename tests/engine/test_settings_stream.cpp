@@ -1,0 +1,163 @@
+// The 64-byte settings stream: its golden bytes, the round trip, and every way
+// a stream can be short, wrong or failing.
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "engine/settings_stream.h"
+#include "memory_stream.h"
+
+namespace {
+
+const std::vector<BYTE> kDefaultStream = {
+    0x9A, 0xE0, 0x25, 0xB8, 0x01, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x30, 0x00, 0x00, 0x00,
+    0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x55, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x60, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00,
+    0x80, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00,
+};
+
+void SetCell(std::vector<BYTE>& stream, size_t cell, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) stream[16 + cell * 4 + static_cast<size_t>(i)] = static_cast<BYTE>(value >> (8 * i));
+}
+
+void ExpectDefaults(const CFilterEngine& engine) {
+    for (std::uint32_t row = 0; row < kParamRows; ++row)
+        for (std::uint32_t index = 0; index < kParamsPerRow; ++index)
+            EXPECT_EQ(engine.GetParam(row, index), kDefaultParams[row][index]) << row << "," << index;
+}
+
+}  // namespace
+
+TEST(SettingsStream, DefaultFilterWritesTheGoldenBytes) {
+    CFilterEngine engine;
+    CMemoryStream stream;
+    EXPECT_EQ(SaveSettings(engine, &stream), S_OK);
+    EXPECT_EQ(stream.m_bytes, kDefaultStream);
+    EXPECT_EQ(stream.m_writes, 13) << "one header write and one per cell";
+}
+
+TEST(SettingsStream, RoundTripCarriesAnyCellValue) {
+    CFilterEngine source, target;
+    const std::int32_t values[kParamCells] = {0, 127, 250, -1, INT32_MIN, 2, 0, 128, INT32_MAX, 5, 64, 1};
+    for (std::uint32_t cell = 0; cell < kParamCells; ++cell) source.SetParam(cell / 6, cell % 6, values[cell]);
+    CMemoryStream stream;
+    ASSERT_EQ(SaveSettings(source, &stream), S_OK);
+    stream.m_position = 0;
+    EXPECT_EQ(LoadSettings(target, &stream), LoadOutcome::Loaded);
+    for (std::uint32_t cell = 0; cell < kParamCells; ++cell) EXPECT_EQ(target.GetParam(cell / 6, cell % 6), values[cell]);
+}
+
+TEST(SettingsStream, LengthFieldsAreNotLookedAt) {
+    std::vector<BYTE> bytes = kDefaultStream;
+    for (size_t i = 8; i < 16; ++i) bytes[i] = 0;
+    SetCell(bytes, EffectAmount, 250);
+    CFilterEngine engine;
+    CMemoryStream stream(bytes);
+    EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::Loaded);
+    EXPECT_EQ(engine.GetParam(SettingRow, EffectAmount), 250) << "stored unchanged, out of bounds or not";
+}
+
+TEST(SettingsStream, WrongMagicOrVersionStoresNothing) {
+    for (size_t byte : {0u, 3u, 4u, 7u}) {
+        std::vector<BYTE> bytes = kDefaultStream;
+        bytes[byte] ^= 0x02;
+        SetCell(bytes, MasterCc, 9);
+        CFilterEngine engine;
+        CMemoryStream stream(bytes);
+        EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::BadHeader) << "byte " << byte;
+        ExpectDefaults(engine);
+        EXPECT_EQ(stream.m_reads, 1);
+    }
+}
+
+TEST(SettingsStream, StreamCutAfterFortyBytesKeepsTheFirstRow) {
+    std::vector<BYTE> bytes = kDefaultStream;
+    for (size_t cell = 0; cell < kParamCells; ++cell) SetCell(bytes, cell, static_cast<std::uint32_t>(cell + 2));
+    bytes.resize(40);
+    CFilterEngine engine;
+    CMemoryStream stream(bytes);
+    EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::CutShort);
+    for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
+        EXPECT_EQ(engine.GetParam(SettingRow, index), static_cast<int>(index + 2));
+        EXPECT_EQ(engine.GetParam(CcAssignRow, index), 128);
+    }
+}
+
+TEST(SettingsStream, ShortOrFailingReads) {
+    {
+        CFilterEngine engine;
+        CMemoryStream stream(std::vector<BYTE>(kDefaultStream.begin(), kDefaultStream.begin() + 15));
+        EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::BadHeader) << "header one byte short";
+    }
+    {
+        CFilterEngine engine;
+        std::vector<BYTE> bytes = kDefaultStream;
+        SetCell(bytes, 0, 77);
+        bytes.resize(62);
+        CMemoryStream stream(bytes);
+        EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::CutShort) << "last cell two bytes short";
+        EXPECT_EQ(engine.GetParam(SettingRow, MasterCc), 77);
+    }
+    {
+        CFilterEngine engine;
+        CMemoryStream stream(kDefaultStream);
+        stream.m_failRead = 5;
+        stream.m_failStatus = STG_E_READFAULT;
+        SetCell(stream.m_bytes, 0, 11);
+        EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::CutShort) << "fourth cell's read fails";
+        EXPECT_EQ(engine.GetParam(SettingRow, MasterCc), 11);
+        EXPECT_EQ(engine.GetParam(SettingRow, LowIn), 0);
+    }
+    {
+        CFilterEngine engine;
+        CMemoryStream stream(kDefaultStream);
+        stream.m_failRead = 1;
+        stream.m_failStatus = S_FALSE;  // not a failure code, but not S_OK either
+        EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::BadHeader);
+    }
+}
+
+TEST(SettingsStream, ReadsAndWritesExactlySixtyFourBytesAtThePosition) {
+    std::vector<BYTE> bytes(80, 0xEE);  // 8 bytes before the settings, 8 after
+    std::copy(kDefaultStream.begin(), kDefaultStream.end(), bytes.begin() + 8);
+    CFilterEngine engine;
+    CMemoryStream stream(bytes);
+    stream.m_position = 8;
+    EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::Loaded);
+    EXPECT_EQ(stream.m_position, 72u);
+
+    stream.m_position = 3;
+    EXPECT_EQ(SaveSettings(engine, &stream), S_OK);
+    EXPECT_EQ(stream.m_position, 67u);
+    EXPECT_EQ(stream.m_bytes.size(), 80u);
+    EXPECT_EQ(stream.m_bytes[2], 0xEE);
+    EXPECT_EQ(stream.m_bytes[72], 0xEE) << "bytes after the written ones are left";
+}
+
+TEST(SettingsStream, FailingWritesMapToTheTwoSaveErrors) {
+    struct Case {
+        int failingWrite;
+        HRESULT status;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {1, STG_E_MEDIUMFULL, STG_E_MEDIUMFULL}, {7, STG_E_MEDIUMFULL, STG_E_MEDIUMFULL},
+        {13, STG_E_MEDIUMFULL, STG_E_MEDIUMFULL}, {1, E_FAIL, STG_E_CANTSAVE},
+        {9, STG_E_WRITEFAULT, STG_E_CANTSAVE},   {13, E_OUTOFMEMORY, STG_E_CANTSAVE},
+    };
+    for (const Case& c : cases) {
+        CFilterEngine engine;
+        CMemoryStream stream;
+        stream.m_failWrite = c.failingWrite;
+        stream.m_failStatus = c.status;
+        EXPECT_EQ(SaveSettings(engine, &stream), c.expected) << "write " << c.failingWrite;
+        EXPECT_EQ(stream.m_writes, c.failingWrite) << "Save stops at the failing write";
+        const size_t kept = c.failingWrite == 1 ? 0 : 16 + 4 * static_cast<size_t>(c.failingWrite - 2);
+        EXPECT_EQ(stream.m_bytes.size(), kept) << "what was written stays";
+    }
+    CFilterEngine engine;
+    CMemoryStream stream;
+    stream.m_failWrite = 2;
+    stream.m_failStatus = S_FALSE;  // success code: counts as written
+    EXPECT_EQ(SaveSettings(engine, &stream), S_OK);
+}

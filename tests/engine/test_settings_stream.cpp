@@ -5,20 +5,10 @@
 #include <climits>
 
 #include "engine/settings_stream.h"
+#include "golden_settings.h"
 #include "memory_stream.h"
 
 namespace {
-
-const std::vector<BYTE> kDefaultStream = {
-    0x9A, 0xE0, 0x25, 0xB8, 0x01, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x30, 0x00, 0x00, 0x00,
-    0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x55, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-    0x60, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00,
-    0x80, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00,
-};
-
-void SetCell(std::vector<BYTE>& stream, size_t cell, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) stream[16 + cell * 4 + static_cast<size_t>(i)] = static_cast<BYTE>(value >> (8 * i));
-}
 
 void ExpectDefaults(const CFilterEngine& engine) {
     for (std::uint32_t row = 0; row < kParamRows; ++row)
@@ -32,7 +22,7 @@ TEST(SettingsStream, DefaultFilterWritesTheGoldenBytes) {
     CFilterEngine engine;
     CMemoryStream stream;
     EXPECT_EQ(SaveSettings(engine, &stream), S_OK);
-    EXPECT_EQ(stream.m_bytes, kDefaultStream);
+    EXPECT_EQ(stream.m_bytes, kDefaultSettingsStream);
     EXPECT_EQ(stream.m_writes, 13) << "one header write and one per cell";
 }
 
@@ -48,9 +38,9 @@ TEST(SettingsStream, RoundTripCarriesAnyCellValue) {
 }
 
 TEST(SettingsStream, LengthFieldsAreNotLookedAt) {
-    std::vector<BYTE> bytes = kDefaultStream;
+    std::vector<BYTE> bytes = kDefaultSettingsStream;
     for (size_t i = 8; i < 16; ++i) bytes[i] = 0;
-    SetCell(bytes, EffectAmount, 250);
+    SetStreamCell(bytes, EffectAmount, 250);
     CFilterEngine engine;
     CMemoryStream stream(bytes);
     EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::Loaded);
@@ -59,9 +49,9 @@ TEST(SettingsStream, LengthFieldsAreNotLookedAt) {
 
 TEST(SettingsStream, WrongMagicOrVersionStoresNothing) {
     for (size_t byte : {0u, 3u, 4u, 7u}) {
-        std::vector<BYTE> bytes = kDefaultStream;
+        std::vector<BYTE> bytes = kDefaultSettingsStream;
         bytes[byte] ^= 0x02;
-        SetCell(bytes, MasterCc, 9);
+        SetStreamCell(bytes, MasterCc, 9);
         CFilterEngine engine;
         CMemoryStream stream(bytes);
         EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::BadHeader) << "byte " << byte;
@@ -71,8 +61,8 @@ TEST(SettingsStream, WrongMagicOrVersionStoresNothing) {
 }
 
 TEST(SettingsStream, StreamCutAfterFortyBytesKeepsTheFirstRow) {
-    std::vector<BYTE> bytes = kDefaultStream;
-    for (size_t cell = 0; cell < kParamCells; ++cell) SetCell(bytes, cell, static_cast<std::uint32_t>(cell + 2));
+    std::vector<BYTE> bytes = kDefaultSettingsStream;
+    for (size_t cell = 0; cell < kParamCells; ++cell) SetStreamCell(bytes, cell, static_cast<std::uint32_t>(cell + 2));
     bytes.resize(40);
     CFilterEngine engine;
     CMemoryStream stream(bytes);
@@ -86,13 +76,13 @@ TEST(SettingsStream, StreamCutAfterFortyBytesKeepsTheFirstRow) {
 TEST(SettingsStream, ShortOrFailingReads) {
     {
         CFilterEngine engine;
-        CMemoryStream stream(std::vector<BYTE>(kDefaultStream.begin(), kDefaultStream.begin() + 15));
+        CMemoryStream stream(std::vector<BYTE>(kDefaultSettingsStream.begin(), kDefaultSettingsStream.begin() + 15));
         EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::BadHeader) << "header one byte short";
     }
     {
         CFilterEngine engine;
-        std::vector<BYTE> bytes = kDefaultStream;
-        SetCell(bytes, 0, 77);
+        std::vector<BYTE> bytes = kDefaultSettingsStream;
+        SetStreamCell(bytes, 0, 77);
         bytes.resize(62);
         CMemoryStream stream(bytes);
         EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::CutShort) << "last cell two bytes short";
@@ -100,17 +90,17 @@ TEST(SettingsStream, ShortOrFailingReads) {
     }
     {
         CFilterEngine engine;
-        CMemoryStream stream(kDefaultStream);
+        CMemoryStream stream(kDefaultSettingsStream);
         stream.m_failRead = 5;
         stream.m_failStatus = STG_E_READFAULT;
-        SetCell(stream.m_bytes, 0, 11);
+        SetStreamCell(stream.m_bytes, 0, 11);
         EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::CutShort) << "fourth cell's read fails";
         EXPECT_EQ(engine.GetParam(SettingRow, MasterCc), 11);
         EXPECT_EQ(engine.GetParam(SettingRow, LowIn), 0);
     }
     {
         CFilterEngine engine;
-        CMemoryStream stream(kDefaultStream);
+        CMemoryStream stream(kDefaultSettingsStream);
         stream.m_failRead = 1;
         stream.m_failStatus = S_FALSE;  // not a failure code, but not S_OK either
         EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::BadHeader);
@@ -119,7 +109,7 @@ TEST(SettingsStream, ShortOrFailingReads) {
 
 TEST(SettingsStream, ReadsAndWritesExactlySixtyFourBytesAtThePosition) {
     std::vector<BYTE> bytes(80, 0xEE);  // 8 bytes before the settings, 8 after
-    std::copy(kDefaultStream.begin(), kDefaultStream.end(), bytes.begin() + 8);
+    std::copy(kDefaultSettingsStream.begin(), kDefaultSettingsStream.end(), bytes.begin() + 8);
     CFilterEngine engine;
     CMemoryStream stream(bytes);
     stream.m_position = 8;

@@ -1,0 +1,337 @@
+// The filter object in-process: its QueryInterface table and one reference
+// count, the host entry points, the settings stream through IPersistStream
+// with the real message box, and its link to an open page.
+#include "engine/class_ids.h"
+#include "server/class_factory.h"
+#include "server/filter.h"
+#include "server/module_counts.h"
+#include "tests/engine/fake_queues.h"
+#include "tests/engine/golden_settings.h"
+#include "win_test_support.h"
+
+namespace {
+
+const char kLoadFailed[] = "Load for Quorvane MFX Veltrace settings failed.";
+
+class CFakePage final : public CFilterPageLink {
+public:
+    void RefreshControls() override { ++m_refreshes; }
+    void FilterDestroyed(CQvMfxVeltraceFilter* filter) override { m_destroyed = filter; }
+    int m_refreshes = 0;
+    CQvMfxVeltraceFilter* m_destroyed = nullptr;
+};
+
+class FilterObject : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_HRESULT_SUCCEEDED(m_com.Result());
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(GetClassFactory(CLSID_VeltraceFilter, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IMfxEventFilter, reinterpret_cast<void**>(&m_events)), S_OK);
+        factory->Release();
+        ASSERT_EQ(m_events->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&m_persist)), S_OK);
+        m_filter = static_cast<CQvMfxVeltraceFilter*>(m_events);
+    }
+    void TearDown() override {
+        if (m_persist) m_persist->Release();
+        if (m_events) {
+            EXPECT_EQ(m_events->Release(), 0u) << "outstanding references";
+        }
+    }
+
+    // Loads these bytes through IPersistStream, answering any message box.
+    HRESULT LoadBytes(const std::vector<BYTE>& bytes, CMessageBoxWatcher& watcher) {
+        EXPECT_TRUE(watcher.Installed());
+        IStream* stream = StreamWith(bytes);
+        const HRESULT result = m_persist->Load(stream);
+        stream->Release();
+        return result;
+    }
+    std::vector<BYTE> SavedBytes(BOOL clearDirty = TRUE) {
+        IStream* stream = StreamWith({});
+        EXPECT_EQ(m_persist->Save(stream, clearDirty), S_OK);
+        std::vector<BYTE> bytes = StreamBytes(stream);
+        stream->Release();
+        return bytes;
+    }
+    size_t Sent(std::vector<MfxEvent> events) {
+        CFakeEventQueue input(std::move(events)), output;
+        EXPECT_EQ(m_events->OnEvents(0, 100, &input, &output), S_OK);
+        return output.m_added.size();
+    }
+    size_t SentLive(std::vector<MfxData> messages) {
+        CFakeDataQueue input(std::move(messages)), output;
+        EXPECT_EQ(m_events->OnInput(&input, &output), S_OK);
+        return output.m_added.size();
+    }
+
+    CComApartment m_com;
+    IMfxEventFilter* m_events = nullptr;
+    IPersistStream* m_persist = nullptr;
+    CQvMfxVeltraceFilter* m_filter = nullptr;
+};
+
+MfxEvent Controller(BYTE number, BYTE value) {
+    MfxEvent event{};
+    event.m_type = MfxControllerEvent;
+    event.m_data1 = number;
+    event.m_data2 = value;
+    return event;
+}
+
+}  // namespace
+
+// ---- Identity and references ---------------------------------------------------------
+
+TEST_F(FilterObject, QueryInterfaceTableIsTheSameFromEveryInterface) {
+    ISpecifyPropertyPages* pages = nullptr;
+    ASSERT_EQ(m_events->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
+    IUnknown* const faces[] = {m_events, m_persist, pages};
+    for (IUnknown* face : faces) {
+        struct Expected {
+            const IID* iid;
+            void* pointer;
+        };
+        const Expected answered[] = {{&IID_IUnknown, static_cast<IMfxEventFilter*>(m_filter)},
+                                     {&IID_IMfxEventFilter, static_cast<IMfxEventFilter*>(m_filter)},
+                                     {&IID_IPersistStream, static_cast<IPersistStream*>(m_filter)},
+                                     {&IID_ISpecifyPropertyPages, static_cast<ISpecifyPropertyPages*>(m_filter)}};
+        for (const Expected& expected : answered) {
+            void* object = nullptr;
+            EXPECT_EQ(face->QueryInterface(*expected.iid, &object), S_OK);
+            EXPECT_EQ(object, expected.pointer);
+            if (object) static_cast<IUnknown*>(object)->Release();
+        }
+        for (const IID* refused : {&IID_IPersist, &IID_IClassFactory, &IID_IPropertyPage, &IID_IStream, &IID_IDispatch}) {
+            void* object = reinterpret_cast<void*>(0x1234);
+            EXPECT_EQ(face->QueryInterface(*refused, &object), E_NOINTERFACE);
+            EXPECT_EQ(object, nullptr);
+        }
+        EXPECT_EQ(face->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+    }
+    EXPECT_EQ(static_cast<void*>(m_events), static_cast<void*>(m_filter)) << "the object is its own IUnknown";
+    EXPECT_EQ(pages->Release(), 2u);
+    EXPECT_EQ(RefCount(m_events), 2u) << "only the test's two references remain";
+}
+
+TEST_F(FilterObject, OneCountForAllInterfacesAndReleaseDestroys) {
+    const LONG before = g_objectCount.load();
+    ISpecifyPropertyPages* pages = nullptr;
+    ASSERT_EQ(m_events->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
+    EXPECT_EQ(m_persist->AddRef(), 4u);
+    EXPECT_EQ(pages->Release(), 3u);
+    EXPECT_EQ(m_events->Release(), 2u);
+    EXPECT_EQ(pages->Release(), 1u);
+    m_persist = nullptr;
+    EXPECT_EQ(g_objectCount.load(), before);
+    EXPECT_EQ(m_events->Release(), 0u);
+    m_events = nullptr;
+    EXPECT_EQ(g_objectCount.load(), before - 1);
+}
+
+TEST_F(FilterObject, GetPagesNamesThePropertyPage) {
+    ISpecifyPropertyPages* pages = nullptr;
+    ASSERT_EQ(m_events->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
+    CAUUID list = {};
+    EXPECT_EQ(pages->GetPages(&list), S_OK);
+    ASSERT_EQ(list.cElems, 1u);
+    ASSERT_NE(list.pElems, nullptr);
+    EXPECT_TRUE(IsEqualGUID(list.pElems[0], CLSID_VeltracePropPage));
+    CoTaskMemFree(list.pElems);
+    EXPECT_EQ(pages->GetPages(nullptr), E_POINTER);
+    pages->Release();
+}
+
+TEST_F(FilterObject, ConnectLeavesTheContextAlone) {
+    CCountingUnknown context;
+    EXPECT_EQ(m_events->Connect(&context), S_OK);
+    EXPECT_EQ(context.m_refCount, 1u);
+    EXPECT_EQ(context.m_queries, 0);
+    EXPECT_EQ(m_events->Disconnect(), S_OK);
+    EXPECT_EQ(m_events->Connect(nullptr), S_OK);
+}
+
+// ---- Host entry points ---------------------------------------------------------------------
+
+TEST_F(FilterObject, StartAndLoopResetBothPathsStopAndDisconnectDoNot) {
+    const MfxData live = {0, 0xB3, 1, 64, 0};
+    EXPECT_EQ(Sent({Controller(1, 64)}), 1u);
+    EXPECT_EQ(SentLive({live}), 1u);
+    EXPECT_EQ(Sent({Controller(1, 64)}), 0u);
+    EXPECT_EQ(SentLive({live}), 0u);
+    EXPECT_EQ(m_events->OnStop(5), S_OK);
+    EXPECT_EQ(m_events->Disconnect(), S_OK);
+    EXPECT_EQ(Sent({Controller(1, 64)}), 0u) << "stop forgets nothing";
+    EXPECT_EQ(m_events->OnStart(-7), S_OK);
+    EXPECT_EQ(Sent({Controller(1, 64)}), 1u);
+    EXPECT_EQ(SentLive({live}), 1u);
+    EXPECT_EQ(m_events->OnLoop(0, 960), S_OK);
+    EXPECT_EQ(SentLive({live}), 1u);
+    EXPECT_EQ(Sent({Controller(1, 64)}), 1u);
+}
+
+TEST_F(FilterObject, EventPathsThroughTheInterface) {
+    MfxEvent pressure{};
+    pressure.m_type = MfxChannelPressureEvent;
+    pressure.m_data2 = 48;
+    CFakeEventQueue input({Controller(1, 64), pressure}), output;
+    EXPECT_EQ(m_events->OnEvents(0, 0, &input, &output), S_OK);
+    ASSERT_EQ(output.m_added.size(), 2u);
+    EXPECT_EQ(output.m_added[1].m_data2, 91);
+
+    CFakeDataQueue liveInput({{0, 0xD0, 96, 0, 0}}), liveOutput;
+    EXPECT_EQ(m_events->OnInput(&liveInput, &liveOutput), S_OK);
+    ASSERT_EQ(liveOutput.m_added.size(), 1u);
+    EXPECT_EQ(liveOutput.m_added[0].m_status, 0xB0);
+    EXPECT_EQ(liveOutput.m_added[0].m_data2, 118) << "the live path uses the sequenced master value";
+
+    CFakeEventQueue failing({Controller(1, 1)}), untouched;
+    failing.m_failGetCount = true;
+    EXPECT_EQ(m_events->OnEvents(0, 0, &failing, &untouched), S_OK) << "queue failures are absorbed";
+    EXPECT_EQ(untouched.m_addCalls, 0);
+}
+
+// ---- Settings stream ---------------------------------------------------------------------------
+
+TEST_F(FilterObject, NewFilterSavesTheGoldenBytes) {
+    CLSID classId = {};
+    EXPECT_EQ(m_persist->GetClassID(&classId), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(classId, CLSID_VeltraceFilter));
+    ULARGE_INTEGER size = {};
+    EXPECT_EQ(m_persist->GetSizeMax(&size), S_OK);
+    EXPECT_EQ(size.QuadPart, 64u);
+    EXPECT_EQ(m_persist->IsDirty(), S_FALSE);
+    EXPECT_EQ(SavedBytes(), kDefaultSettingsStream);
+}
+
+TEST_F(FilterObject, SaveThenLoadIntoAnotherFilter) {
+    const std::int32_t values[kParamCells] = {7, 11, 250, -3, 100, 2, 0, 5, 128, 64, 1, 127};
+    for (std::uint32_t cell = 0; cell < kParamCells; ++cell) m_filter->SetParam(cell / 6, cell % 6, values[cell]);
+    const std::vector<BYTE> saved = SavedBytes();
+
+    FilterObject::TearDown();
+    m_events = nullptr;
+    m_persist = nullptr;
+    FilterObject::SetUp();
+    CFakePage page;
+    m_filter->SetPage(&page);
+    m_filter->SetDirty();
+    CMessageBoxWatcher watcher;
+    EXPECT_EQ(LoadBytes(saved, watcher), S_OK);
+    EXPECT_TRUE(watcher.Texts().empty());
+    for (std::uint32_t cell = 0; cell < kParamCells; ++cell) EXPECT_EQ(m_filter->GetParam(cell / 6, cell % 6), values[cell]);
+    EXPECT_EQ(page.m_refreshes, 1) << "an open page shows what was loaded";
+    EXPECT_EQ(m_persist->IsDirty(), S_FALSE);
+    m_filter->SetPage(nullptr);
+}
+
+TEST_F(FilterObject, StreamsThatStillLoad) {
+    std::vector<BYTE> bytes = kDefaultSettingsStream;
+    std::fill(bytes.begin() + 8, bytes.begin() + 16, BYTE{0});  // both length fields 0
+    SetStreamCell(bytes, EffectAmount, 250);
+    bytes.insert(bytes.end(), {1, 2, 3, 4});  // a longer stream
+    IStream* stream = StreamWith(bytes);
+    CMessageBoxWatcher watcher;
+    EXPECT_EQ(m_persist->Load(stream), S_OK);
+    EXPECT_EQ(StreamPosition(stream), 64u) << "exactly 64 bytes read";
+    stream->Release();
+    EXPECT_TRUE(watcher.Texts().empty());
+    EXPECT_EQ(m_filter->GetParam(SettingRow, EffectAmount), 250);
+}
+
+TEST_F(FilterObject, FailedLoadsShowTheMessageAndChangeOnlyWhatWasRead) {
+    CFakePage page;
+    m_filter->SetPage(&page);
+    m_filter->SetDirty();
+    struct Case {
+        const char* what;
+        std::vector<BYTE> bytes;
+        bool rowReplaced;
+    };
+    std::vector<BYTE> wrongMagic = kDefaultSettingsStream, wrongVersion = kDefaultSettingsStream, cut = kDefaultSettingsStream;
+    wrongMagic[0] = 0x9B;
+    wrongVersion[4] = 2;
+    for (size_t cell = 0; cell < kParamCells; ++cell) {
+        SetStreamCell(wrongMagic, cell, 9);
+        SetStreamCell(wrongVersion, cell, 9);
+        SetStreamCell(cut, cell, 9);
+    }
+    cut.resize(40);
+    const Case cases[] = {{"wrong magic", wrongMagic, false},
+                          {"wrong version", wrongVersion, false},
+                          {"cut after 40 bytes", cut, true},
+                          {"empty", {}, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (std::uint32_t cell = 0; cell < kParamCells; ++cell)
+            m_filter->SetParam(cell / 6, cell % 6, kDefaultParams[cell / 6][cell % 6]);
+        CMessageBoxWatcher watcher;
+        EXPECT_EQ(LoadBytes(c.bytes, watcher), S_OK);
+        ASSERT_EQ(watcher.Texts().size(), 1u) << "one box, shown for real";
+        EXPECT_EQ(watcher.Texts()[0], kLoadFailed);
+        for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
+            EXPECT_EQ(m_filter->GetParam(SettingRow, index), c.rowReplaced ? 9 : kDefaultParams[0][index]);
+            EXPECT_EQ(m_filter->GetParam(CcAssignRow, index), 128);
+        }
+        EXPECT_EQ(m_persist->IsDirty(), S_OK) << "a failed load keeps the dirty flag";
+        EXPECT_EQ(page.m_refreshes, 0);
+    }
+    m_filter->SetPage(nullptr);
+}
+
+TEST_F(FilterObject, FailedSavesKeepTheDirtyFlag) {
+    struct Case {
+        int failingWrite;
+        HRESULT status;
+        HRESULT expected;
+    };
+    const Case cases[] = {{1, STG_E_MEDIUMFULL, STG_E_MEDIUMFULL},
+                          {6, STG_E_MEDIUMFULL, STG_E_MEDIUMFULL},
+                          {1, E_ACCESSDENIED, STG_E_CANTSAVE},
+                          {13, STG_E_WRITEFAULT, STG_E_CANTSAVE}};
+    for (const Case& c : cases) {
+        m_filter->SetDirty();
+        CFailingStream stream(StreamWith({}));
+        stream.m_failWrite = c.failingWrite;
+        stream.m_failStatus = c.status;
+        EXPECT_EQ(m_persist->Save(&stream, TRUE), c.expected) << "write " << c.failingWrite;
+        EXPECT_EQ(stream.m_writes, c.failingWrite);
+        EXPECT_EQ(stream.m_otherCalls, 0) << "only Write is used";
+        EXPECT_EQ(m_persist->IsDirty(), S_OK);
+    }
+    m_filter->SetDirty();
+    SavedBytes(FALSE);
+    EXPECT_EQ(m_persist->IsDirty(), S_OK) << "saving without the clear flag keeps it";
+    SavedBytes(TRUE);
+    EXPECT_EQ(m_persist->IsDirty(), S_FALSE);
+    EXPECT_EQ(m_persist->Save(nullptr, TRUE), E_POINTER);
+    EXPECT_EQ(m_persist->Load(nullptr), E_POINTER);
+}
+
+TEST_F(FilterObject, FailingReadInTheMiddleKeepsEarlierCells) {
+    std::vector<BYTE> bytes = kDefaultSettingsStream;
+    SetStreamCell(bytes, MasterCc, 3);
+    SetStreamCell(bytes, ModifierCc, 4);
+    CFailingStream stream(StreamWith(bytes));
+    stream.m_failRead = 4;  // header, two cells, then the third cell fails
+    stream.m_failStatus = STG_E_READFAULT;
+    CMessageBoxWatcher watcher;
+    EXPECT_EQ(m_persist->Load(&stream), S_OK);
+    EXPECT_EQ(watcher.Texts().size(), 1u);
+    EXPECT_EQ(m_filter->GetParam(SettingRow, MasterCc), 3);
+    EXPECT_EQ(m_filter->GetParam(SettingRow, ModifierCc), 4);
+    EXPECT_EQ(stream.m_otherCalls, 0) << "only Read is used";
+}
+
+// ---- The page link ----------------------------------------------------------------------------------
+
+TEST_F(FilterObject, DestroyedFilterTellsItsPage) {
+    CFakePage page;
+    m_filter->SetPage(&page);
+    CQvMfxVeltraceFilter* const filter = m_filter;
+    m_persist->Release();
+    m_persist = nullptr;
+    EXPECT_EQ(m_events->Release(), 0u);
+    m_events = nullptr;
+    EXPECT_EQ(page.m_destroyed, filter);
+}

@@ -67,8 +67,13 @@ void DeleteKeyTree(HKEY parent, const char* name) {
             if (RegEnumKeyExA(key.Get(), index, subkey, &size, nullptr, nullptr, nullptr, &written) != ERROR_SUCCESS)
                 break;
             DeleteKeyTree(key.Get(), subkey);
-            CRegKey remaining;
-            if (RegOpenKeyExA(key.Get(), subkey, 0, KEY_READ, remaining.Receive()) == ERROR_SUCCESS) ++index;
+            // Still listed in the same place: it could not be deleted (it may
+            // not even open, like a dangling link), so step past it.
+            char next[kSubkeyNameBytes];
+            size = sizeof next;
+            if (RegEnumKeyExA(key.Get(), index, next, &size, nullptr, nullptr, nullptr, &written) == ERROR_SUCCESS &&
+                std::strcmp(next, subkey) == 0)
+                ++index;
         }
     }
     key.Close();

@@ -335,3 +335,32 @@ TEST_F(FilterObject, DestroyedFilterTellsItsPage) {
     m_events = nullptr;
     EXPECT_EQ(page.m_destroyed, filter);
 }
+
+// ---- The tables a host compiled elsewhere calls by slot number -------------------------------------
+
+TEST_F(FilterObject, HostSeesTheSlotsInTheirOrder) {
+    using Slot = void*;
+    Slot* const events = *reinterpret_cast<Slot**>(m_events);
+    using OnStartSlot = HRESULT(STDMETHODCALLTYPE*)(IMfxEventFilter*, LONG);
+    using OnEventsSlot = HRESULT(STDMETHODCALLTYPE*)(IMfxEventFilter*, LONG, LONG, IMfxEventQueue*, IMfxEventQueue*);
+    using OnInputSlot = HRESULT(STDMETHODCALLTYPE*)(IMfxEventFilter*, IMfxDataQueue*, IMfxDataQueue*);
+
+    CFakeEventQueue input({Controller(1, 64)}), output;
+    EXPECT_EQ(reinterpret_cast<OnEventsSlot>(events[8])(m_events, 0, 0, &input, &output), S_OK);
+    EXPECT_EQ(reinterpret_cast<OnEventsSlot>(events[8])(m_events, 0, 0, &input, &output), S_OK);
+    EXPECT_EQ(output.m_added.size(), 1u) << "slot 8 is OnEvents";
+    EXPECT_EQ(reinterpret_cast<OnStartSlot>(events[5])(m_events, 0), S_OK);
+    EXPECT_EQ(reinterpret_cast<OnEventsSlot>(events[8])(m_events, 0, 0, &input, &output), S_OK);
+    EXPECT_EQ(output.m_added.size(), 2u) << "slot 5 is OnStart";
+    CFakeDataQueue liveInput({{0, 0xB0, 1, 64, 0}}), liveOutput;
+    EXPECT_EQ(reinterpret_cast<OnInputSlot>(events[9])(m_events, &liveInput, &liveOutput), S_OK);
+    EXPECT_EQ(liveOutput.m_added.size(), 1u) << "slot 9 is OnInput";
+
+    Slot* const persist = *reinterpret_cast<Slot**>(m_persist);
+    using IsDirtySlot = HRESULT(STDMETHODCALLTYPE*)(IPersistStream*);
+    using GetSizeMaxSlot = HRESULT(STDMETHODCALLTYPE*)(IPersistStream*, ULARGE_INTEGER*);
+    EXPECT_EQ(reinterpret_cast<IsDirtySlot>(persist[4])(m_persist), S_FALSE) << "slot 4 is IsDirty";
+    ULARGE_INTEGER size = {};
+    EXPECT_EQ(reinterpret_cast<GetSizeMaxSlot>(persist[7])(m_persist, &size), S_OK);
+    EXPECT_EQ(size.QuadPart, 64u) << "slot 7 is GetSizeMax";
+}

@@ -7,7 +7,6 @@ CQvMfxVeltraceApp theApp;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
-        DisableThreadLibraryCalls(instance);
         return CWinApp::AttachModule(instance);
     case DLL_PROCESS_DETACH:
         CWinApp::DetachModule();

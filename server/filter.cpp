@@ -1,7 +1,5 @@
 #include "server/filter.h"
 
-#include <new>
-
 #include "engine/class_ids.h"
 #include "engine/settings_stream.h"
 #include "server/module_counts.h"

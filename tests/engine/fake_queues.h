@@ -10,9 +10,7 @@
 template <class QueueInterface, class Record>
 class CFakeQueue final : public QueueInterface {
 public:
-    explicit CFakeQueue(std::vector<Record> records = {}) : m_records(std::move(records)) {
-        m_added.reserve(8192);  // Add never allocates while a test watches the heap
-    }
+    explicit CFakeQueue(std::vector<Record> records = {}) : m_records(std::move(records)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
         *object = nullptr;

@@ -21,6 +21,7 @@ TEST(Concurrency, PathsEditsAndTransportAtOnce) {
 
     std::thread sequenced([&] {
         CFakeEventQueue input(events), output;
+        output.m_added.reserve(events.size());
         for (int round = 0; round < 300; ++round) {
             output.m_added.clear();
             engine.OnEvents(&input, &output);
@@ -30,6 +31,7 @@ TEST(Concurrency, PathsEditsAndTransportAtOnce) {
     });
     std::thread live([&] {
         CFakeDataQueue input(messages), output;
+        output.m_added.reserve(messages.size());
         for (int round = 0; round < 300; ++round) {
             output.m_added.clear();
             engine.OnInput(&input, &output);

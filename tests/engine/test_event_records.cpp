@@ -178,6 +178,7 @@ TYPED_TEST(FailingQueues, PathsNeverTouchTheHeap) {
     for (int i = 0; i < 256; ++i) block.push_back(i % 3 == 0 ? CcMsg(1, i % 128) : i % 3 == 1 ? PressureMsg(i % 128) : NoteMsg(60, 1));
     auto input = this->Input(block);
     typename TypeParam::Queue output;
+    output.m_added.reserve(1024);  // the fake's own Add must not allocate either
     const long before = HeapAllocations();
     TypeParam::Run(this->m_engine, input, output);
     this->m_engine.ResetLastSent();

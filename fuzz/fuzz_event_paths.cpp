@@ -45,6 +45,24 @@ bool IsMasterMessage(const MfxData& data) {
     }
 }
 
+// One block through one path: whatever comes out is an unchanged input or a
+// master output, and no more comes out than went in.
+template <class Queue, class Record, class IsMaster, class Run>
+void RunBlock(CReader& reader, size_t count, LONG failingFetch, int failingAdd, IsMaster isMaster, Run run) {
+    Queue input, output;
+    input.m_failGetAtIndex = failingFetch;
+    output.m_failAddCall = failingAdd;
+    Record record;
+    for (size_t i = 0; i < count && reader.Take(&record, sizeof record); ++i) input.m_records.push_back(record);
+    run(&input, &output);
+    Check(static_cast<size_t>(output.m_addCalls) <= input.m_records.size());
+    for (const Record& out : output.m_added) {
+        bool known = isMaster(out);
+        for (const Record& in : input.m_records) known = known || std::memcmp(&in, &out, sizeof in) == 0;
+        Check(known);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -60,37 +78,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const LONG failingFetch = header[0] >> 4;  // often past the block: no failure
         const int failingAdd = header[1] >> 4;
         switch (header[0] & 3) {
-        case 0: {
-            CFakeEventQueue input, output;
-            input.m_failGetAtIndex = failingFetch;
-            output.m_failAddCall = failingAdd;
-            MfxEvent event;
-            for (size_t i = 0; i < count && reader.Take(&event, sizeof event); ++i) input.m_records.push_back(event);
-            engine.OnEvents(&input, &output);
-            Check(static_cast<size_t>(output.m_addCalls) <= input.m_records.size());
-            for (const MfxEvent& out : output.m_added) {
-                bool known = IsMasterEvent(out);
-                for (const MfxEvent& in : input.m_records) known = known || std::memcmp(&in, &out, sizeof in) == 0;
-                Check(known);
-            }
+        case 0:
+            RunBlock<CFakeEventQueue, MfxEvent>(reader, count, failingFetch, failingAdd, IsMasterEvent,
+                                                [&](auto* input, auto* output) { engine.OnEvents(input, output); });
             break;
-        }
-        case 1: {
-            CFakeDataQueue input, output;
-            input.m_failGetAtIndex = failingFetch;
-            output.m_failAddCall = failingAdd;
-            MfxData message;
-            for (size_t i = 0; i < count && reader.Take(&message, sizeof message); ++i)
-                input.m_records.push_back(message);
-            engine.OnInput(&input, &output);
-            Check(static_cast<size_t>(output.m_addCalls) <= input.m_records.size());
-            for (const MfxData& out : output.m_added) {
-                bool known = IsMasterMessage(out);
-                for (const MfxData& in : input.m_records) known = known || std::memcmp(&in, &out, sizeof in) == 0;
-                Check(known);
-            }
+        case 1:
+            RunBlock<CFakeDataQueue, MfxData>(reader, count, failingFetch, failingAdd, IsMasterMessage,
+                                              [&](auto* input, auto* output) { engine.OnInput(input, output); });
             break;
-        }
         case 2:
             engine.ResetLastSent();
             break;

@@ -6,18 +6,12 @@
 #include <vector>
 
 #include "engine/mfx.h"
+#include "uncounted_object.h"
 
 template <class QueueInterface, class Record>
-class CFakeQueue final : public QueueInterface {
+class CFakeQueue final : public CUncountedObject<QueueInterface> {
 public:
     explicit CFakeQueue(std::vector<Record> records = {}) : m_records(std::move(records)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
     HRESULT STDMETHODCALLTYPE Add(const Record* record) override {
         ++m_addCalls;

@@ -6,17 +6,11 @@
 #include <vector>
 
 #include "platform/com_base.h"
+#include "uncounted_object.h"
 
-class CMemoryStream final : public ISequentialStream {
+class CMemoryStream final : public CUncountedObject<ISequentialStream> {
 public:
     explicit CMemoryStream(std::vector<BYTE> bytes = {}) : m_bytes(std::move(bytes)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG byteCount, ULONG* bytesRead) override {
         ++m_reads;

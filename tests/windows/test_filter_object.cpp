@@ -25,12 +25,21 @@ class FilterObject : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_HRESULT_SUCCEEDED(m_com.Result());
-        IClassFactory* factory = nullptr;
-        ASSERT_EQ(GetClassFactory(CLSID_VeltraceFilter, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IMfxEventFilter, reinterpret_cast<void**>(&m_events)), S_OK);
-        factory->Release();
+        m_events = NewFilter();
+        ASSERT_NE(m_events, nullptr);
         ASSERT_EQ(m_events->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&m_persist)), S_OK);
         m_filter = static_cast<CQvMfxVeltraceFilter*>(m_events);
+    }
+
+    // A filter made the way the host makes one, through its class factory.
+    static IMfxEventFilter* NewFilter() {
+        IClassFactory* factory = nullptr;
+        IMfxEventFilter* filter = nullptr;
+        if (GetClassFactory(CLSID_VeltraceFilter, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
+            return nullptr;
+        factory->CreateInstance(nullptr, IID_IMfxEventFilter, reinterpret_cast<void**>(&filter));
+        factory->Release();
+        return filter;
     }
     void TearDown() override {
         if (m_persist) m_persist->Release();
@@ -206,13 +215,16 @@ TEST_F(FilterObject, NewFilterSavesTheGoldenBytes) {
 
 TEST_F(FilterObject, SaveThenLoadIntoAnotherFilter) {
     const std::int32_t values[kParamCells] = {7, 11, 250, -3, 100, 2, 0, 5, 128, 64, 1, 127};
-    for (std::uint32_t cell = 0; cell < kParamCells; ++cell) m_filter->SetParam(cell / 6, cell % 6, values[cell]);
-    const std::vector<BYTE> saved = SavedBytes();
+    IMfxEventFilter* const sourceEvents = NewFilter();
+    ASSERT_NE(sourceEvents, nullptr);
+    CQvMfxVeltraceFilter* const source = static_cast<CQvMfxVeltraceFilter*>(sourceEvents);
+    for (std::uint32_t cell = 0; cell < kParamCells; ++cell) source->SetParam(cell / 6, cell % 6, values[cell]);
+    IStream* stream = StreamWith({});
+    EXPECT_EQ(static_cast<IPersistStream*>(source)->Save(stream, TRUE), S_OK);
+    const std::vector<BYTE> saved = StreamBytes(stream);
+    stream->Release();
+    EXPECT_EQ(sourceEvents->Release(), 0u);
 
-    FilterObject::TearDown();
-    m_events = nullptr;
-    m_persist = nullptr;
-    FilterObject::SetUp();
     CFakePage page;
     m_filter->SetPage(&page);
     m_filter->SetDirty();

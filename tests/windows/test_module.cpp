@@ -36,6 +36,15 @@ protected:
         return factory;
     }
 
+    // LockServer on a fresh factory, released again: only the lock stays.
+    HRESULT LockServerOnce(BOOL lock) {
+        IClassFactory* factory = FilterFactory();
+        if (factory == nullptr) return E_FAIL;
+        const HRESULT result = factory->LockServer(lock);
+        factory->Release();
+        return result;
+    }
+
     CComApartment m_com;
     HMODULE m_module = nullptr;
     GetClassObjectFunction m_getClassObject = nullptr;
@@ -120,24 +129,14 @@ TEST_F(Module, LiveFilterKeepsTheModuleLoaded) {
 }
 
 TEST_F(Module, ServerLockCountsBothWays) {
-    IClassFactory* factory = FilterFactory();
-    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-    EXPECT_EQ(factory->LockServer(7), S_OK);
-    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-    factory->Release();
+    EXPECT_EQ(LockServerOnce(TRUE), S_OK);
+    EXPECT_EQ(LockServerOnce(7), S_OK);
+    EXPECT_EQ(LockServerOnce(FALSE), S_OK);
     EXPECT_EQ(m_canUnloadNow(), S_FALSE) << "one lock left";
-
-    factory = FilterFactory();
-    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-    factory->Release();
+    EXPECT_EQ(LockServerOnce(FALSE), S_OK);
     EXPECT_EQ(m_canUnloadNow(), S_OK);
-
-    factory = FilterFactory();
-    EXPECT_EQ(factory->LockServer(FALSE), S_OK);  // -1: no lower bound
-    factory->Release();
+    EXPECT_EQ(LockServerOnce(FALSE), S_OK);  // -1: no lower bound
     EXPECT_EQ(m_canUnloadNow(), S_FALSE);
-    factory = FilterFactory();
-    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-    factory->Release();
+    EXPECT_EQ(LockServerOnce(TRUE), S_OK);
     EXPECT_EQ(m_canUnloadNow(), S_OK);
 }

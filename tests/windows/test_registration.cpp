@@ -67,6 +67,15 @@ std::pair<int, int> Contents(HKEY root, const std::string& path) {
     return {static_cast<int>(values), static_cast<int>(subkeys)};
 }
 
+// Creates root\path if need be and sets one of its string values (null name: the default).
+void SetText(HKEY root, const std::string& path, const char* name, const char* text) {
+    CRegKey key;
+    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(std::strlen(text) + 1));
+}
+
 bool SameText(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
 
 void ExpectRegistered() {
@@ -115,32 +124,17 @@ TEST_F(Registration, WritesTheFiveRowsAndNothingElse) {
 
 TEST_F(Registration, RegisteringTwiceLeavesTheSameRows) {
     ASSERT_EQ(Regsvr32("/s").exitCode, 0u);
-    {
-        CRegKey key;  // a stale path, as after the module file moved
-        ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, (kFilterKey + "\\InprocServer32").c_str(), 0, KEY_SET_VALUE,
-                                key.Receive()),
-                  ERROR_SUCCESS);
-        const char stale[] = "C:\\old\\QvMfxVeltrace.dll";
-        RegSetValueExA(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(stale), sizeof stale);
-    }
+    // A stale path, as after the module file moved.
+    SetText(HKEY_CLASSES_ROOT, kFilterKey + "\\InprocServer32", nullptr, "C:\\old\\QvMfxVeltrace.dll");
     ASSERT_EQ(Regsvr32("/s").exitCode, 0u);
     ExpectRegistered();
 }
 
 TEST_F(Registration, UnregisteringRemovesEverythingBelowOurKeys) {
     ASSERT_EQ(Regsvr32("/s").exitCode, 0u);
-    {
-        CRegKey inproc, extra;  // what others may add below our keys
-        ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, (kFilterKey + "\\InprocServer32").c_str(), 0, KEY_SET_VALUE,
-                                inproc.Receive()),
-                  ERROR_SUCCESS);
-        const char model[] = "Both";
-        RegSetValueExA(inproc.Get(), "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model), sizeof model);
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kFilterListEntry + "\\Extra\\Deeper").c_str(), 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, extra.Receive(), nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExA(extra.Get(), "Note", 0, REG_SZ, reinterpret_cast<const BYTE*>(model), sizeof model);
-    }
+    // What others may add below our keys.
+    SetText(HKEY_CLASSES_ROOT, kFilterKey + "\\InprocServer32", "ThreadingModel", "Both");
+    SetText(HKEY_LOCAL_MACHINE, kFilterListEntry + "\\Extra\\Deeper", "Note", "Both");
     const ProcessResult result = Regsvr32("/s /u");
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, 0u);

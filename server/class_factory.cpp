@@ -3,6 +3,7 @@
 #include <new>
 
 #include "engine/class_ids.h"
+#include "page/prop_page.h"
 #include "server/filter.h"
 
 namespace {
@@ -26,8 +27,16 @@ HRESULT STDMETHODCALLTYPE CMidiFilterFactory::CreateInstance(IUnknown* outer, RE
     return HandOut<CQvMfxVeltraceFilter, IMfxEventFilter>(new (std::nothrow) CQvMfxVeltraceFilter, iid, object);
 }
 
+HRESULT STDMETHODCALLTYPE CPropPageFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    return HandOut<CQvMfxVeltracePropPage, IPropertyPage>(new (std::nothrow) CQvMfxVeltracePropPage, iid, object);
+}
+
 HRESULT GetClassFactory(REFCLSID classId, REFIID iid, void** object) {
     if (classId == CLSID_VeltraceFilter)
         return HandOut<CMidiFilterFactory, IClassFactory>(new (std::nothrow) CMidiFilterFactory, iid, object);
+    if (classId == CLSID_VeltracePropPage)
+        return HandOut<CPropPageFactory, IClassFactory>(new (std::nothrow) CPropPageFactory, iid, object);
     return CLASS_E_CLASSNOTAVAILABLE;
 }

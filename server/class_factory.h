@@ -9,8 +9,9 @@
 
 // Reference counting, QueryInterface (IUnknown and IClassFactory only) and
 // LockServer for a factory whose CreateInstance the Derived class supplies.
+// A live factory keeps the module loaded: the host may call it after asking.
 template <class Derived>
-class CClassFactory : public IClassFactory {
+class CClassFactory : private CModuleCounted<g_factoryAndPageCount>, public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (object == nullptr) return E_POINTER;
@@ -41,10 +42,14 @@ protected:
 
 private:
     std::atomic<ULONG> m_refCount{1};
-    CModuleReference m_moduleReference;  // the module stays loaded while a factory lives
 };
 
 class CMidiFilterFactory final : public CClassFactory<CMidiFilterFactory> {
+public:
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
+};
+
+class CPropPageFactory final : public CClassFactory<CPropPageFactory> {
 public:
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
 };

@@ -2,19 +2,18 @@
 
 #include "engine/class_ids.h"
 #include "engine/settings_stream.h"
-#include "server/module_counts.h"
 
 namespace {
 const char kLoadFailedText[] = "Load for Quorvane MFX Veltrace settings failed.";
 const char kMessageCaption[] = "QvMfxVeltrace";
 }  // namespace
 
-CQvMfxVeltraceFilter::CQvMfxVeltraceFilter() { g_objectCount.fetch_add(1); }
+CQvMfxVeltraceFilter::CQvMfxVeltraceFilter() { CFilterPageLink::FilterCreated(*this); }
 
+// The module count is lowered by the base, after the members are gone.
 CQvMfxVeltraceFilter::~CQvMfxVeltraceFilter() {
-    // A page still showing this filter must not reach it afterwards.
-    if (m_page != nullptr) m_page->FilterDestroyed(this);
-    g_objectCount.fetch_sub(1);
+    // A page still editing this filter must not reach it afterwards.
+    CFilterPageLink::FilterDestroyed(*this);
 }
 
 // ---- IUnknown -------------------------------------------------------------------
@@ -36,6 +35,13 @@ HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::QueryInterface(REFIID iid, void*
 }
 
 ULONG STDMETHODCALLTYPE CQvMfxVeltraceFilter::AddRef() { return m_refCount.fetch_add(1) + 1; }
+
+bool CQvMfxVeltraceFilter::TryAddRef() {
+    ULONG count = m_refCount.load();
+    while (count != 0)
+        if (m_refCount.compare_exchange_weak(count, count + 1)) return true;
+    return false;
+}
 
 ULONG STDMETHODCALLTYPE CQvMfxVeltraceFilter::Release() {
     const ULONG count = m_refCount.fetch_sub(1) - 1;
@@ -83,7 +89,7 @@ HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::GetClassID(CLSID* classId) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::IsDirty() { return m_dirty != 0 ? S_OK : S_FALSE; }
+HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::IsDirty() { return m_dirty.load(std::memory_order_relaxed) != 0 ? S_OK : S_FALSE; }
 
 HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Load(IStream* stream) {
     if (stream == nullptr) return E_POINTER;
@@ -92,15 +98,15 @@ HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Load(IStream* stream) {
         MessageBoxA(nullptr, kLoadFailedText, kMessageCaption, MB_OK | MB_ICONEXCLAMATION);
         return S_OK;
     }
-    if (m_page != nullptr) m_page->RefreshControls();
-    m_dirty = 0;
+    CFilterPageLink::RefreshPageOf(*this);
+    m_dirty.store(0, std::memory_order_relaxed);
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Save(IStream* stream, BOOL clearDirty) {
     if (stream == nullptr) return E_POINTER;
     const HRESULT result = SaveSettings(m_engine, stream);
-    if (result == S_OK && clearDirty) m_dirty = 0;
+    if (result == S_OK && clearDirty) m_dirty.store(0, std::memory_order_relaxed);
     return result;
 }
 

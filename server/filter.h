@@ -10,9 +10,16 @@
 
 #include "engine/filter_engine.h"
 #include "engine/mfx.h"
+#include "server/module_counts.h"
 #include "server/page_link.h"
 
-class CQvMfxVeltraceFilter : public IMfxEventFilter, public IPersistStream, public ISpecifyPropertyPages {
+// The module count comes first: it is raised before anything else of the
+// filter exists and lowered after everything else is gone. It is empty, so
+// the object still begins with its IMfxEventFilter table.
+class CQvMfxVeltraceFilter final : private CModuleCounted<g_objectCount>,
+                                   public IMfxEventFilter,
+                                   public IPersistStream,
+                                   public ISpecifyPropertyPages {
 public:
     CQvMfxVeltraceFilter();
 
@@ -42,19 +49,31 @@ public:
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
 
     // For the property page [page thread]: one cell of the table, and the
-    // flag and link the page sets itself.
+    // flag the page sets after each edit. The page links itself through
+    // CFilterPageLink.
     std::int32_t GetParam(std::uint32_t row, std::uint32_t index) const { return m_engine.GetParam(row, index); }
     void SetParam(std::uint32_t row, std::uint32_t index, std::int32_t value) { m_engine.SetParam(row, index, value); }
-    void SetDirty() { m_dirty = 1; }
-    void SetPage(CFilterPageLink* page) { m_page = page; }
-    CFilterPageLink* Page() const { return m_page; }
-
-protected:
-    virtual ~CQvMfxVeltraceFilter();  // only through Release
+    void SetDirty() { m_dirty.store(1, std::memory_order_relaxed); }
 
 private:
+    friend class CFilterPageLink;
+    template <class>
+    friend class CLiveList;
+
+    virtual ~CQvMfxVeltraceFilter();  // only through Release
+
+    // [any thread] A reference for the page, unless the count has already
+    // reached zero and the filter is being destroyed.
+    bool TryAddRef();
+
     std::atomic<ULONG> m_refCount{1};
-    LONG m_dirty = 0;  // settings changed since the last save or load
+    // Settings changed since the last save or load. Set on the page's thread,
+    // cleared on a host thread: atomic, so the two never race.
+    std::atomic<LONG> m_dirty{0};
     CFilterEngine m_engine;  // the table, its lock and the event paths' memories
-    CFilterPageLink* m_page = nullptr;  // the page editing this filter; no reference
+    // The page editing this filter; no reference. Read and written only under
+    // the module's link lock.
+    CFilterPageLink* m_page = nullptr;
+    CQvMfxVeltraceFilter* m_previousLive = nullptr;  // the module's live filters
+    CQvMfxVeltraceFilter* m_nextLive = nullptr;
 };

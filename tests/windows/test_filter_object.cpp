@@ -13,12 +13,33 @@ namespace {
 
 const char kLoadFailed[] = "Load for Quorvane MFX Veltrace settings failed.";
 
-class CFakePage final : public CFilterPageLink {
+// A page's link to the filter, with a window that counts the refreshes a
+// settings load asks it for, as a page's window would.
+class CFakePage final {
 public:
-    void RefreshControls() override { ++m_refreshes; }
-    void FilterDestroyed(CQvMfxVeltraceFilter* filter) override { m_destroyed = filter; }
+    CFakePage() {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = &CFakePage::WindowProc;
+        windowClass.lpszClassName = "VeltraceRefreshCounter";
+        RegisterClassA(&windowClass);
+        m_window = CreateWindowA("VeltraceRefreshCounter", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, this);
+        SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        m_link.SetRefreshWindow(m_window);
+    }
+    ~CFakePage() { DestroyWindow(m_window); }
+
+    CFilterPageLink m_link;
     int m_refreshes = 0;
-    CQvMfxVeltraceFilter* m_destroyed = nullptr;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == CFilterPageLink::RefreshMessage()) {
+            ++reinterpret_cast<CFakePage*>(GetWindowLongPtrA(window, GWLP_USERDATA))->m_refreshes;
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    HWND m_window;
 };
 
 class FilterObject : public ::testing::Test {
@@ -226,15 +247,14 @@ TEST_F(FilterObject, SaveThenLoadIntoAnotherFilter) {
     EXPECT_EQ(sourceEvents->Release(), 0u);
 
     CFakePage page;
-    m_filter->SetPage(&page);
+    ASSERT_EQ(page.m_link.Attach(m_events), S_OK);
     m_filter->SetDirty();
     CMessageBoxWatcher watcher;
     EXPECT_EQ(LoadBytes(saved, watcher), S_OK);
     EXPECT_TRUE(watcher.Texts().empty());
     for (std::uint32_t cell = 0; cell < kParamCells; ++cell) EXPECT_EQ(m_filter->GetParam(cell / 6, cell % 6), values[cell]);
-    EXPECT_EQ(page.m_refreshes, 1) << "an open page shows what was loaded";
+    EXPECT_EQ(page.m_refreshes, 1) << "an open page shows what was loaded, before Load returns";
     EXPECT_EQ(m_persist->IsDirty(), S_FALSE);
-    m_filter->SetPage(nullptr);
 }
 
 TEST_F(FilterObject, StreamsThatStillLoad) {
@@ -253,7 +273,7 @@ TEST_F(FilterObject, StreamsThatStillLoad) {
 
 TEST_F(FilterObject, FailedLoadsShowTheMessageAndChangeOnlyWhatWasRead) {
     CFakePage page;
-    m_filter->SetPage(&page);
+    ASSERT_EQ(page.m_link.Attach(m_events), S_OK);
     m_filter->SetDirty();
     struct Case {
         const char* what;
@@ -288,7 +308,6 @@ TEST_F(FilterObject, FailedLoadsShowTheMessageAndChangeOnlyWhatWasRead) {
         EXPECT_EQ(m_persist->IsDirty(), S_OK) << "a failed load keeps the dirty flag";
         EXPECT_EQ(page.m_refreshes, 0);
     }
-    m_filter->SetPage(nullptr);
 }
 
 TEST_F(FilterObject, FailedSavesKeepTheDirtyFlag) {
@@ -337,15 +356,56 @@ TEST_F(FilterObject, FailingReadInTheMiddleKeepsEarlierCells) {
 
 // ---- The page link ----------------------------------------------------------------------------------
 
-TEST_F(FilterObject, DestroyedFilterTellsItsPage) {
+TEST_F(FilterObject, LinkRefusesWhatIsNotALiveFilter) {
     CFakePage page;
-    m_filter->SetPage(&page);
-    CQvMfxVeltraceFilter* const filter = m_filter;
+    CCountingUnknown foreign;
+    EXPECT_EQ(page.m_link.Attach(&foreign), E_NOINTERFACE);
+    EXPECT_EQ(page.m_link.Attach(m_persist), E_NOINTERFACE) << "the filter's IUnknown, not another face";
+    EXPECT_FALSE(page.m_link.Lock());
+    EXPECT_EQ(foreign.m_refCount, 1u);
+}
+
+TEST_F(FilterObject, PagesThatLetGoAreNotRefreshed) {
+    const std::vector<BYTE> saved = SavedBytes();
+    CFakePage first, second;
+    ASSERT_EQ(first.m_link.Attach(m_events), S_OK);
+    ASSERT_EQ(second.m_link.Attach(m_events), S_OK);
+    CMessageBoxWatcher watcher;
+    LoadBytes(saved, watcher);
+    EXPECT_EQ(first.m_refreshes, 0) << "the later page took the filter's link";
+    EXPECT_EQ(second.m_refreshes, 1);
+    EXPECT_TRUE(first.m_link.Lock()) << "the earlier page still edits the filter";
+    {
+        CFakePage gone;
+        ASSERT_EQ(gone.m_link.Attach(m_events), S_OK);
+    }
+    LoadBytes(saved, watcher);
+    EXPECT_EQ(second.m_refreshes, 1) << "the filter let go of the page that is gone";
+    IMfxEventFilter* const other = NewFilter();
+    ASSERT_EQ(first.m_link.Attach(other), S_OK);
+    ASSERT_EQ(first.m_link.Attach(m_events), S_OK);
+    IStream* stream = StreamWith(saved);
+    static_cast<CQvMfxVeltraceFilter*>(other)->Load(stream);
+    stream->Release();
+    EXPECT_EQ(first.m_refreshes, 0) << "the other filter let go of the page it lost";
+    EXPECT_EQ(other->Release(), 0u);
+}
+
+TEST_F(FilterObject, DestroyedFilterIsForgottenByEveryPage) {
+    CFakePage first, second;
+    ASSERT_EQ(first.m_link.Attach(m_events), S_OK);
+    ASSERT_EQ(second.m_link.Attach(m_events), S_OK);
     m_persist->Release();
     m_persist = nullptr;
-    EXPECT_EQ(m_events->Release(), 0u);
-    m_events = nullptr;
-    EXPECT_EQ(page.m_destroyed, filter);
+    {
+        const CFilterPageLink::CLockedFilter edit = first.m_link.Lock();
+        ASSERT_TRUE(edit);
+        EXPECT_EQ(m_events->Release(), 1u) << "an edit in progress keeps the filter";
+        m_events = nullptr;
+        EXPECT_TRUE(second.m_link.Lock());
+    }
+    EXPECT_FALSE(first.m_link.Lock());
+    EXPECT_FALSE(second.m_link.Lock());
 }
 
 // ---- The tables a host compiled elsewhere calls by slot number -------------------------------------

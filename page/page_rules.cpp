@@ -1,0 +1,138 @@
+#include "page/page_rules.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string Number(std::int64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
+    return text;
+}
+
+// Trackbar and scroll notification codes, as the controls send them.
+enum NotificationCode : int {
+    LineUp = 0,
+    LineDown = 1,
+    PageUp = 2,
+    PageDown = 3,
+    ThumbPosition = 4,
+    ThumbTrack = 5,
+    Top = 6,
+    Bottom = 7,
+};
+
+std::optional<std::int32_t> StepDown(std::int32_t current) {
+    if (current > 0) return current - 1;
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> StepUp(std::int32_t current, std::int32_t upper) {
+    if (current < upper) return current + 1;
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> Position(std::int32_t position, std::int32_t upper) {
+    if (position >= 0 && position <= upper) return position;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> SettingLabelText(std::uint32_t index, std::int32_t value, std::int32_t mode) {
+    switch (index) {
+    case MasterCc:
+    case ModifierCc:
+        return value > 0 ? Number(value) : "Pressure";
+    case EffectAmount:
+        // Rel64 shows the largest offset the rule can apply, in controller
+        // steps. Widened: a loaded stream may hold any 32-bit amount.
+        if (mode == ModeRel64) return "+/- " + Number(std::int64_t{value} * 64 / 100);
+        return Number(value) + "%";
+    case LowIn:
+    case HighIn:
+        return Number(value);
+    case Mode:
+        switch (value) {
+        case ModeAdd: return "Add";
+        case ModeSub: return "Sub";
+        case ModeRel64: return "Rel64";
+        default: return std::nullopt;
+        }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::string AssignLabelText(std::uint32_t index, std::int32_t value) {
+    if (value == GetParamMax(CcAssignRow, index) || value == GetParamMin(CcAssignRow, index)) return "Off";
+    return Number(value);
+}
+
+std::optional<std::int32_t> StepSetting(int code, std::int32_t current, std::int32_t position, std::int32_t upper) {
+    switch (code) {
+    case LineUp:
+    case PageUp:
+        return StepDown(current);
+    case LineDown:
+    case PageDown:
+        return StepUp(current, upper);
+    case ThumbTrack:
+        return Position(position, upper);
+    default:  // the thumb's final position, top, bottom, end of tracking
+        return std::nullopt;
+    }
+}
+
+std::optional<std::int32_t> StepAssign(int code, std::int32_t current, std::int32_t position, std::int32_t upper) {
+    switch (code) {
+    case LineUp:
+    case PageUp:
+    case Top:
+        return StepUp(current, upper);
+    case LineDown:
+    case PageDown:
+    case Bottom:
+        return StepDown(current);
+    case ThumbPosition:
+    case ThumbTrack:
+        return Position(position, upper);
+    default:  // end of scrolling
+        return std::nullopt;
+    }
+}
+
+void LabelSetting(const CEditedFilter& filter, CEditorSurface& surface, std::uint32_t index, std::int32_t value) {
+    if (index >= kParamsPerRow) return;
+    if (const auto text = SettingLabelText(index, value, filter.GetParam(SettingRow, Mode)))
+        surface.SetValueLabel(index, text->c_str());
+    if (index == Mode) LabelSetting(filter, surface, EffectAmount, filter.GetParam(SettingRow, EffectAmount));
+}
+
+void LabelAssign(CEditorSurface& surface, std::uint32_t index, std::int32_t value) {
+    if (index >= kParamsPerRow) return;
+    surface.SetAssignLabel(index, AssignLabelText(index, value).c_str());
+}
+
+void CommitEdit(CEditedFilter& filter, CEditorSurface& surface, ParamRow row, std::uint32_t index, std::int32_t value) {
+    filter.SetParam(row, index, value);
+    filter.SetDirty();
+    surface.SetPageDirty();
+    surface.TellSiteDirty();
+    if (row == SettingRow)
+        LabelSetting(filter, surface, index, value);
+    else
+        LabelAssign(surface, index, value);
+}
+
+bool HandleScroll(CEditedFilter& filter, CEditorSurface& surface, ParamRow row, std::uint32_t index, int code,
+                  std::int32_t position) {
+    if (index >= kParamsPerRow) return false;
+    const std::int32_t current = filter.GetParam(row, index);
+    const std::int32_t upper = GetParamMax(row, index);
+    const auto value = row == SettingRow ? StepSetting(code, current, position, upper)
+                                         : StepAssign(code, current, position, upper);
+    if (!value) return false;
+    CommitEdit(filter, surface, row, index, *value);
+    return true;
+}

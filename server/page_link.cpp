@@ -1,0 +1,87 @@
+#include "server/page_link.h"
+
+#include "platform/critical_lock.h"
+#include "server/filter.h"
+
+namespace {
+
+// Guards every link in both directions and the two lists below.
+CCriticalLock g_linkLock;
+CLiveList<CFilterPageLink> g_livePages;
+CLiveList<CQvMfxVeltraceFilter> g_liveFilters;
+
+}  // namespace
+
+CFilterPageLink::CFilterPageLink() {
+    CCriticalLock::Guard guard(g_linkLock);
+    g_livePages.Add(this);
+}
+
+CFilterPageLink::~CFilterPageLink() {
+    CCriticalLock::Guard guard(g_linkLock);
+    g_livePages.Remove(this);
+    if (m_filter != nullptr && m_filter->m_page == this) m_filter->m_page = nullptr;
+}
+
+HRESULT CFilterPageLink::Attach(IUnknown* object) {
+    CCriticalLock::Guard guard(g_linkLock);
+    // The host hands over the filter's IUnknown, which is the object's own
+    // address. Anything that is not a live filter of this module is refused.
+    CQvMfxVeltraceFilter* filter = nullptr;
+    g_liveFilters.ForEach([&](CQvMfxVeltraceFilter* live) {
+        if (static_cast<IUnknown*>(static_cast<IMfxEventFilter*>(live)) == object) filter = live;
+    });
+    if (filter == nullptr) return E_NOINTERFACE;
+    if (m_filter != nullptr && m_filter != filter && m_filter->m_page == this) m_filter->m_page = nullptr;
+    m_filter = filter;
+    filter->m_page = this;
+    return S_OK;
+}
+
+void CFilterPageLink::SetRefreshWindow(HWND window) {
+    CCriticalLock::Guard guard(g_linkLock);
+    m_refreshWindow = window;
+}
+
+CFilterPageLink::CLockedFilter::~CLockedFilter() {
+    // May be the last reference, if the host let go meanwhile: the filter is
+    // then destroyed here, outside the link lock, which its destructor takes.
+    if (m_filter != nullptr) static_cast<IMfxEventFilter*>(m_filter)->Release();
+}
+
+CFilterPageLink::CLockedFilter CFilterPageLink::Lock() const {
+    CCriticalLock::Guard guard(g_linkLock);
+    // A filter whose count reached zero is already on its way out: its
+    // destructor is waiting for this lock to unlink itself.
+    if (m_filter != nullptr && m_filter->TryAddRef()) return CLockedFilter(m_filter);
+    return CLockedFilter(nullptr);
+}
+
+UINT CFilterPageLink::RefreshMessage() {
+    static const UINT message = RegisterWindowMessageA("QvMfxVeltrace.RefreshControls");
+    return message;
+}
+
+void CFilterPageLink::FilterCreated(CQvMfxVeltraceFilter& filter) {
+    CCriticalLock::Guard guard(g_linkLock);
+    g_liveFilters.Add(&filter);
+}
+
+void CFilterPageLink::FilterDestroyed(CQvMfxVeltraceFilter& filter) {
+    CCriticalLock::Guard guard(g_linkLock);
+    g_liveFilters.Remove(&filter);
+    g_livePages.ForEach([&](CFilterPageLink* page) {
+        if (page->m_filter == &filter) page->m_filter = nullptr;
+    });
+}
+
+void CFilterPageLink::RefreshPageOf(const CQvMfxVeltraceFilter& filter) {
+    HWND window = nullptr;
+    {
+        CCriticalLock::Guard guard(g_linkLock);
+        if (filter.m_page != nullptr) window = filter.m_page->m_refreshWindow;
+    }
+    // Outside the lock, and never waiting for another thread: a window that
+    // is gone by now (with its page) simply receives nothing.
+    if (window != nullptr) SendNotifyMessageA(window, RefreshMessage(), 0, 0);
+}

@@ -256,6 +256,7 @@ void CQvMfxVeltracePropPage::OnVScroll(UINT code, UINT position, HWND control) {
 
 bool CQvMfxVeltracePropPage::OnMessage(UINT message, WPARAM, LPARAM) {
     if (message != CFilterPageLink::RefreshMessage()) return false;
+    m_filter.RefreshTaken();
     RefreshControls();
     return true;
 }

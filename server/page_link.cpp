@@ -41,6 +41,12 @@ HRESULT CFilterPageLink::Attach(IUnknown* object) {
 void CFilterPageLink::SetRefreshWindow(HWND window) {
     CCriticalLock::Guard guard(g_linkLock);
     m_refreshWindow = window;
+    m_refreshPending = false;  // a request to an earlier window went with it
+}
+
+void CFilterPageLink::RefreshTaken() {
+    CCriticalLock::Guard guard(g_linkLock);
+    m_refreshPending = false;
 }
 
 CFilterPageLink::CLockedFilter::~CLockedFilter() {
@@ -79,9 +85,20 @@ void CFilterPageLink::RefreshPageOf(const CQvMfxVeltraceFilter& filter) {
     HWND window = nullptr;
     {
         CCriticalLock::Guard guard(g_linkLock);
-        if (filter.m_page != nullptr) window = filter.m_page->m_refreshWindow;
+        CFilterPageLink* const page = filter.m_page;
+        if (page != nullptr && page->m_refreshWindow != nullptr && !page->m_refreshPending) {
+            window = page->m_refreshWindow;
+            page->m_refreshPending = true;
+        }
     }
-    // Outside the lock, and never waiting for another thread: a window that
-    // is gone by now (with its page) simply receives nothing.
-    if (window != nullptr) SendNotifyMessageA(window, RefreshMessage(), 0, 0);
+    if (window == nullptr) return;
+    // Outside the lock. On the page's own thread the refresh runs now. From
+    // another thread it is posted, never sent: this thread does not wait for
+    // the page's, and the page's thread takes it in turn with its input
+    // instead of ahead of everything. A window that is gone by then (with
+    // its page) simply receives nothing.
+    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
+        SendMessageA(window, RefreshMessage(), 0, 0);
+    else
+        PostMessageA(window, RefreshMessage(), 0, 0);
 }

@@ -35,6 +35,11 @@ public:
     // RefreshMessage(); null while the page has none.
     void SetRefreshWindow(HWND window);
 
+    // [page thread] The page is about to show its filter's table: a load
+    // from now on asks for another refresh. Until then further loads add no
+    // request, so a busy loading thread cannot flood the page's queue.
+    void RefreshTaken();
+
     // A counted reference to the attached filter, held for one edit or one
     // refresh; empty when none is attached or it is being destroyed.
     class CLockedFilter {
@@ -67,7 +72,7 @@ public:
 
     // [host thread] Settings were loaded into `filter`: ask the window of the
     // page that edits it to show them. On the page's own thread the refresh
-    // runs before this returns; from another thread it is queued and runs
+    // runs before this returns; from another thread it is posted and runs
     // when that thread next takes its messages, so this never waits on it.
     static void RefreshPageOf(const CQvMfxVeltraceFilter& filter);
 
@@ -77,6 +82,7 @@ private:
 
     CQvMfxVeltraceFilter* m_filter = nullptr;  // no reference
     HWND m_refreshWindow = nullptr;
+    bool m_refreshPending = false;  // a refresh was asked for and has not started
     CFilterPageLink* m_previousLive = nullptr;  // the module's live links
     CFilterPageLink* m_nextLive = nullptr;
 };

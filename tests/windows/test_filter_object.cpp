@@ -7,6 +7,7 @@
 #include "server/module_counts.h"
 #include "tests/engine/fake_queues.h"
 #include "tests/engine/golden_settings.h"
+#include "guarded_heap.h"
 #include "win_test_support.h"
 
 namespace {
@@ -376,10 +377,12 @@ TEST_F(FilterObject, PagesThatLetGoAreNotRefreshed) {
     EXPECT_EQ(second.m_refreshes, 1);
     EXPECT_TRUE(first.m_link.Lock()) << "the earlier page still edits the filter";
     {
-        CFakePage gone;
-        ASSERT_EQ(gone.m_link.Attach(m_events), S_OK);
+        CGuardedHeap guard;
+        CFakePage* const gone = new CFakePage;
+        ASSERT_EQ(gone->m_link.Attach(m_events), S_OK);
+        delete gone;  // its memory now faults if anything reaches for it
+        LoadBytes(saved, watcher);
     }
-    LoadBytes(saved, watcher);
     EXPECT_EQ(second.m_refreshes, 1) << "the filter let go of the page that is gone";
     IMfxEventFilter* const other = NewFilter();
     ASSERT_EQ(first.m_link.Attach(other), S_OK);
@@ -392,16 +395,15 @@ TEST_F(FilterObject, PagesThatLetGoAreNotRefreshed) {
 }
 
 TEST_F(FilterObject, DestroyedFilterIsForgottenByEveryPage) {
+    CGuardedHeap guard;  // the filter's memory faults once it is freed
+    IMfxEventFilter* const filter = NewFilter();
     CFakePage first, second;
-    ASSERT_EQ(first.m_link.Attach(m_events), S_OK);
-    ASSERT_EQ(second.m_link.Attach(m_events), S_OK);
-    m_persist->Release();
-    m_persist = nullptr;
+    ASSERT_EQ(first.m_link.Attach(filter), S_OK);
+    ASSERT_EQ(second.m_link.Attach(filter), S_OK);
     {
         const CFilterPageLink::CLockedFilter edit = first.m_link.Lock();
         ASSERT_TRUE(edit);
-        EXPECT_EQ(m_events->Release(), 1u) << "an edit in progress keeps the filter";
-        m_events = nullptr;
+        EXPECT_EQ(filter->Release(), 1u) << "an edit in progress keeps the filter";
         EXPECT_TRUE(second.m_link.Lock());
     }
     EXPECT_FALSE(first.m_link.Lock());

@@ -6,10 +6,22 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include <objbase.h>
+
+// A crash ends the test program at once with a line saying what happened,
+// instead of waiting for a debugger that no one will attach.
+inline LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
+    std::fprintf(stderr, "CRASH: exception 0x%08lx at %p\n", exception->ExceptionRecord->ExceptionCode,
+                 exception->ExceptionRecord->ExceptionAddress);
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 0xC0DE);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+inline const LPTOP_LEVEL_EXCEPTION_FILTER kCrashReportInstalled = SetUnhandledExceptionFilter(&ReportCrash);
 
 // COM for the calling thread, for the length of a test.
 class CComApartment {
@@ -173,6 +185,51 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return --m_refCount; }
     ULONG m_refCount = 1;
     int m_queries = 0;
+};
+
+// The built module loaded as the COM runtime loads it, with its two exports
+// for objects.
+class CLoadedModule {
+public:
+    using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    using CanUnloadNowFunction = HRESULT(STDAPICALLTYPE*)();
+
+    explicit CLoadedModule(const std::string& path = ModulePath()) : m_module(LoadLibraryA(path.c_str())) {
+        if (m_module == nullptr) return;
+        m_getClassObject = reinterpret_cast<GetClassObjectFunction>(
+            reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
+        m_canUnloadNow = reinterpret_cast<CanUnloadNowFunction>(
+            reinterpret_cast<void*>(GetProcAddress(m_module, "DllCanUnloadNow")));
+    }
+    ~CLoadedModule() {
+        if (m_module) FreeLibrary(m_module);
+    }
+    CLoadedModule(const CLoadedModule&) = delete;
+    CLoadedModule& operator=(const CLoadedModule&) = delete;
+
+    bool Loaded() const { return m_getClassObject != nullptr && m_canUnloadNow != nullptr; }
+    HMODULE Handle() const { return m_module; }
+    HRESULT GetClassObject(REFCLSID classId, REFIID iid, void** object) const {
+        return m_getClassObject(classId, iid, object);
+    }
+    HRESULT CanUnloadNow() const { return m_canUnloadNow(); }
+
+    // A new object of a class the module serves, through its factory; null
+    // when it could not be made.
+    template <class Interface>
+    Interface* Create(REFCLSID classId, REFIID iid) const {
+        IClassFactory* factory = nullptr;
+        if (FAILED(GetClassObject(classId, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) return nullptr;
+        Interface* object = nullptr;
+        factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(&object));
+        factory->Release();
+        return object;
+    }
+
+private:
+    HMODULE m_module;
+    GetClassObjectFunction m_getClassObject = nullptr;
+    CanUnloadNowFunction m_canUnloadNow = nullptr;
 };
 
 inline ULONG RefCount(IUnknown* object) {

@@ -3,7 +3,7 @@
 #   make test   set up what is missing, build everything, run every test
 # Each build has a CMake preset; see README.md.
 
-.PHONY: all setup demo test test-native test-tsan test-release test-fuzz test-windows bench clean
+.PHONY: all setup demo test test-native test-tsan test-release test-fuzz test-windows bench picture clean
 
 all: test
 
@@ -38,6 +38,16 @@ bench: setup
 	@cmake --preset native-release >/dev/null
 	@cmake --build --preset native-release --target bench_event_paths
 	@build/native-release/bench/bench_event_paths
+
+# docs/page.png: the property page of the built module, captured under Wine.
+picture: setup
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows --target page_snapshot
+	@scripts/wine-session start build/windows
+	@scripts/wine-run build/windows build/windows/tools/page_snapshot.exe build/windows/page.bmp \
+		build/windows/QvMfxVeltrace.dll; status=$$?; scripts/wine-session stop build/windows; exit $$status
+	@scripts/bmp-to-png build/windows/page.bmp docs/page.png
+	@echo "wrote docs/page.png"
 
 clean:
 	rm -rf build

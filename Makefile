@@ -11,9 +11,9 @@ setup:
 	@scripts/setup
 
 demo: setup
-	@cmake --preset native-release >/dev/null
-	@cmake --build --preset native-release --target veltrace_demo
-	@build/native-release/tools/veltrace_demo
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows --target QvMfxVeltrace veltrace-host
+	@scripts/demo
 
 test: setup
 	@$(MAKE) --no-print-directory test-native test-tsan test-release test-fuzz test-windows
@@ -36,7 +36,10 @@ test-windows:
 
 bench: setup
 	@cmake --preset native-release >/dev/null
-	@cmake --build --preset native-release --target bench_event_paths
+	@cmake --build --preset native-release --target bench_event_paths smf_dump
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows --target QvMfxVeltrace veltrace-host
+	@scripts/bench-host
 	@build/native-release/bench/bench_event_paths
 
 # docs/page.png: the property page of the built module, captured under Wine.

@@ -1,0 +1,205 @@
+#include "tools/host/host_options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "engine/parameters.h"
+#include "engine/settings_stream.h"
+
+const char kHostUsage[] =
+    "usage: veltrace-host [options] INPUT.mid OUTPUT.mid\n"
+    "Plays a MIDI file through the Veltrace plug-in as a sequencer does, one filter per track,\n"
+    "and writes what comes out.\n"
+    "  --master N|pressure    master controller, 1..127, or pressure (0)\n"
+    "  --modifier N|pressure  modifier controller, 1..127, or pressure (0)\n"
+    "  --amount N             effect amount, 0..100\n"
+    "  --low N, --high N      low and high modifier values, 0..127\n"
+    "  --mode add|sub|rel64   how the modifier moves the master\n"
+    "  --settings FILE        start from a saved 64-byte settings stream\n"
+    "  --save-settings FILE   write the filter's settings stream after the options\n"
+    "  --live                 send the events as live input (OnInput) instead of playback\n"
+    "  --slice TICKS          ticks per playback block, 1..1000000 (default 120)\n"
+    "  --dll PATH             load the plug-in from this file instead of the registry\n";
+
+namespace {
+
+struct SettingOption {
+    const char* name;
+    SettingIndex index;
+    std::int32_t lowest;
+    std::int32_t highest;
+    bool pressure;  // "pressure" stands for 0
+};
+constexpr SettingOption kSettingOptions[] = {
+    {"--master", MasterCc, 0, 127, true},  {"--modifier", ModifierCc, 0, 127, true},
+    {"--amount", EffectAmount, 0, 100, false}, {"--low", LowIn, 0, 127, false},
+    {"--high", HighIn, 0, 127, false},
+};
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// A whole decimal number within [lowest, highest], or nothing.
+std::optional<std::int32_t> Number(const std::string& text, std::int32_t lowest, std::int32_t highest) {
+    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), ::isdigit)) return std::nullopt;
+    const long value = std::stol(text);
+    if (value < lowest || value > highest) return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+std::int32_t SettingValue(const SettingOption& option, const std::string& text) {
+    if (option.pressure && Lower(text) == "pressure") return 0;
+    if (const auto value = Number(text, option.lowest, option.highest)) return *value;
+    const std::string range = std::to_string(option.lowest) + ".." + std::to_string(option.highest);
+    throw HostError(std::string(option.name) + " must be " +
+                    (option.pressure ? "a controller number 1..127, or pressure (0)" : range) + ", not '" + text + "'");
+}
+
+std::uint32_t LittleEndian(const std::uint8_t* bytes) {
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
+}
+
+}  // namespace
+
+HostOptions ParseHostOptions(const std::vector<std::string>& arguments) {
+    HostOptions options;
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> attached;  // --name=value
+        if (name.rfind("--", 0) == 0 && name.find('=') != std::string::npos) {
+            attached = name.substr(name.find('=') + 1);
+            name = name.substr(0, name.find('='));
+        }
+        const auto value = [&]() -> std::string {
+            if (attached) return *attached;
+            if (i + 1 == arguments.size()) throw HostError(name + " needs a value");
+            return arguments[++i];
+        };
+        const auto flag = [&] {
+            if (attached) throw HostError(name + " takes no value");
+        };
+        const auto setting = std::find_if(std::begin(kSettingOptions), std::end(kSettingOptions),
+                                          [&](const SettingOption& option) { return name == option.name; });
+        if (setting != std::end(kSettingOptions)) {
+            options.settings[setting->index] = SettingValue(*setting, value());
+        } else if (name == "--mode") {
+            const std::string mode = value();
+            const std::string lower = Lower(mode);
+            if (lower == "add") options.settings[Mode] = ModeAdd;
+            else if (lower == "sub") options.settings[Mode] = ModeSub;
+            else if (lower == "rel64") options.settings[Mode] = ModeRel64;
+            else throw HostError("--mode must be add, sub or rel64, not '" + mode + "'");
+        } else if (name == "--settings") {
+            options.settingsFile = value();
+        } else if (name == "--save-settings") {
+            options.saveSettingsFile = value();
+        } else if (name == "--dll") {
+            options.dll = value();
+        } else if (name == "--slice") {
+            const std::string ticks = value();
+            const auto slice = Number(ticks, 1, 1000000);
+            if (!slice) throw HostError("--slice must be 1..1000000 ticks, not '" + ticks + "'");
+            options.playback.sliceTicks = static_cast<std::uint32_t>(*slice);
+        } else if (name == "--live") {
+            flag();
+            options.playback.live = true;
+        } else if (name == "--help" || name == "-h") {
+            flag();
+            options.help = true;
+        } else if (name.size() > 1 && name[0] == '-') {
+            throw HostError("unknown option " + name);
+        } else {
+            files.push_back(arguments[i]);
+        }
+    }
+    if (options.help) return options;
+    if (files.size() != 2)
+        throw HostError("expected INPUT.mid and OUTPUT.mid, got " + std::to_string(files.size()) + " file names");
+    options.input = files[0];
+    options.output = files[1];
+    return options;
+}
+
+SettingsCells ReadSettingsStream(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    if (bytes.size() != kSettingsStreamBytes)
+        throw HostError(name + ": " + std::to_string(bytes.size()) + " bytes; a settings stream is " +
+                        std::to_string(kSettingsStreamBytes));
+    if (LittleEndian(bytes.data()) != kSettingsMagic) throw HostError(name + ": not a Veltrace settings stream (wrong magic)");
+    if (LittleEndian(bytes.data() + 4) != kSettingsVersion)
+        throw HostError(name + ": settings version " + std::to_string(LittleEndian(bytes.data() + 4)) +
+                        "; this plug-in reads version " + std::to_string(kSettingsVersion));
+    SettingsCells cells;
+    for (std::size_t cell = 0; cell < cells.size(); ++cell)
+        cells[cell] = static_cast<std::int32_t>(LittleEndian(bytes.data() + kSettingsHeaderBytes + 4 * cell));
+    return cells;
+}
+
+std::vector<std::uint8_t> WriteSettingsStream(const SettingsCells& cells) {
+    std::vector<std::uint8_t> bytes;
+    const auto put = [&](std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    };
+    put(kSettingsMagic);
+    put(kSettingsVersion);
+    put(kSettingsHeaderBytes);
+    put(kSettingsValueBytes);
+    for (const std::int32_t cell : cells) put(static_cast<std::uint32_t>(cell));
+    return bytes;
+}
+
+void ApplySettingOptions(const HostOptions& options, SettingsCells& cells) {
+    for (std::size_t index = 0; index < options.settings.size(); ++index)
+        if (options.settings[index]) cells[SettingRow * kParamsPerRow + index] = *options.settings[index];
+}
+
+WatchedStreams StreamsOf(const SettingsCells& cells) { return {cells[MasterCc], cells[ModifierCc]}; }
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw HostError(path + ": cannot be opened for reading");
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw HostError(path + ": cannot be read");
+    return bytes;
+}
+
+void WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    const std::string partial = path + ".partial";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        if (!out) throw HostError(path + ": cannot be written");
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            std::remove(partial.c_str());
+            throw HostError(path + ": cannot be written in full");
+        }
+    }
+    std::error_code error;
+    std::filesystem::rename(partial, path, error);  // replaces an existing file, at once
+    if (error) {
+        std::remove(partial.c_str());
+        throw HostError(path + ": cannot be written (" + error.message() + ")");
+    }
+}
+
+bool SameFile(const std::string& first, const std::string& second) {
+    std::error_code error;
+    if (std::filesystem::equivalent(first, second, error)) return true;
+    const auto normal = [](const std::string& path) {
+        std::error_code ignored;
+        std::string text = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ignored), ignored).string();
+#ifdef _WIN32
+        text = Lower(text);
+#endif
+        return text;
+    };
+    return normal(first) == normal(second);
+}

@@ -1,0 +1,56 @@
+// What veltrace-host is asked to do: its command line, the settings stream it
+// hands the filter, and the files it reads and writes. Portable.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tools/host/playback.h"
+
+// A problem with what the user asked for or handed in, in one line.
+class HostError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+extern const char kHostUsage[];
+
+struct HostOptions {
+    std::string input;
+    std::string output;
+    std::string dll;               // empty: the class as registered
+    std::string settingsFile;      // empty: start from the filter's own settings
+    std::string saveSettingsFile;  // empty: do not save
+    // The six settings named on the command line, in table order (MasterCc
+    // .. Mode); the others keep what the filter or the settings file has.
+    std::array<std::optional<std::int32_t>, 6> settings;
+    PlaybackOptions playback;
+    bool help = false;
+};
+
+// Throws HostError naming the option and the problem.
+HostOptions ParseHostOptions(const std::vector<std::string>& arguments);
+
+// The twelve cells of the filter's table, as its settings stream holds them.
+using SettingsCells = std::array<std::int32_t, 12>;
+
+// Throws HostError for a stream of the wrong size or with a bad header;
+// `name` says where it came from.
+SettingsCells ReadSettingsStream(const std::vector<std::uint8_t>& bytes, const std::string& name);
+std::vector<std::uint8_t> WriteSettingsStream(const SettingsCells& cells);
+void ApplySettingOptions(const HostOptions& options, SettingsCells& cells);
+WatchedStreams StreamsOf(const SettingsCells& cells);
+
+// Whole files. Reading throws HostError if the file cannot be read. Writing
+// goes to a temporary file beside the target that then replaces it, so the
+// target is never left half-written; on failure nothing is left behind.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+void WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// Whether two paths name the same file (after making them absolute; on
+// Windows without regard to case).
+bool SameFile(const std::string& first, const std::string& second);

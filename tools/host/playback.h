@@ -1,0 +1,49 @@
+// Playing one track of a MIDI file through a filter the way a sequencer does:
+// its channel events become host records, handed to the filter block by
+// block during playback (or message by message as live input), and what
+// comes out takes their place in the track, at their times. Portable: the
+// filter is anything behind the host's interface.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/mfx.h"
+#include "tools/host/midi_file.h"
+
+struct PlaybackOptions {
+    bool live = false;               // OnInput, one message at a time, instead of OnEvents
+    std::uint32_t sliceTicks = 120;  // the length of one OnEvents block
+};
+
+// The two streams the filter watches, as its settings name them; 0 is
+// channel pressure.
+struct WatchedStreams {
+    std::int32_t masterCc = 1;
+    std::int32_t modifierCc = 0;
+};
+
+struct TrackSummary {
+    std::uint64_t eventsIn = 0;          // channel events given to the filter
+    std::uint64_t eventsOut = 0;         // channel events it sent on
+    std::uint64_t masterSent = 0;        // of those, values on the master stream
+    std::uint64_t repeatsDropped = 0;    // events in that nothing came out for
+    std::uint64_t modifierConsumed = 0;  // modifier-stream events in (when it is not also the master)
+
+    TrackSummary& operator+=(const TrackSummary& other);
+};
+
+// Plays `track` through `filter` from the start (OnStart first) and returns
+// it with the filter's output in place of its channel events. Meta and
+// system-exclusive events keep their times and places. Adds the track's
+// counts to `total`.
+MidiTrack PlayTrack(IMfxEventFilter& filter, const MidiTrack& track, const PlaybackOptions& options,
+                    const WatchedStreams& streams, TrackSummary& total);
+
+// A channel event as a host record and back. Types the filter passes
+// untouched carry the message's status nibble (0x80, 0x90, ...) as their
+// type; the event's place in its track rides in the record's carried tail.
+MfxEvent ToEventRecord(const MidiEvent& event, std::uint32_t place);
+MidiEvent FromEventRecord(const MfxEvent& record);
+std::uint32_t PlaceOf(const MfxEvent& record);
+MfxData ToDataRecord(const MidiEvent& event);
+MidiEvent FromDataRecord(const MfxData& record);

@@ -6,7 +6,8 @@
 
 namespace {
 
-constexpr std::uint32_t kMaxTick = 0x7FFFFFFF;  // host records hold signed 32-bit times
+constexpr std::uint32_t kMaxTick = 0x7FFFFFFF;   // host records hold signed 32-bit times
+constexpr std::uint32_t kMaxDelta = 0x0FFFFFFF;  // four seven-bit groups
 
 std::string Hex(unsigned value) {
     char text[8];
@@ -179,12 +180,17 @@ std::vector<std::uint8_t> SerializeMidiFile(const MidiFile& file) {
     PutBig(out, file.format, 2);
     PutBig(out, static_cast<std::uint32_t>(file.tracks.size()), 2);
     PutBig(out, file.division, 2);
-    for (const MidiTrack& track : file.tracks) {
+    for (std::size_t number = 1; number <= file.tracks.size(); ++number) {
+        const MidiTrack& track = file.tracks[number - 1];
         const std::size_t start = out.size();
         out.insert(out.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 0});
         std::uint32_t previous = 0;
         for (const MidiEvent& event : track.events) {
-            PutVariableLength(out, event.tick >= previous ? event.tick - previous : 0);
+            const std::uint32_t delta = event.tick >= previous ? event.tick - previous : 0;
+            if (delta > kMaxDelta)
+                throw MidiFileError("track " + std::to_string(number) + ": a gap of " + std::to_string(delta) +
+                                    " ticks between two events; a delta time holds at most " + std::to_string(kMaxDelta));
+            PutVariableLength(out, delta);
             previous = std::max(previous, event.tick);
             out.push_back(event.status);
             if (event.IsChannelMessage()) {

@@ -53,4 +53,6 @@ MidiFile ParseMidiFile(const std::uint8_t* bytes, std::size_t size);
 
 // Writes a file: header, then one track chunk per track, without running
 // status. A track whose events do not end with an end of track gets one.
+// Throws MidiFileError for a gap between two events of a track that is
+// longer than a delta time can hold (2^28 - 1 ticks).
 std::vector<std::uint8_t> SerializeMidiFile(const MidiFile& file);

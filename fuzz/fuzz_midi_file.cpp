@@ -1,0 +1,41 @@
+// Any bytes as a MIDI file. The reader either names a problem or gives a
+// file that the writer writes and the reader reads back the same; a file that
+// reads plays through the engine, and everything it sends is a well-formed
+// channel message, no more of them than went in.
+#include <cstdint>
+#include <cstdlib>
+
+#include "tests/host/engine_filter.h"
+#include "tools/host/midi_file.h"
+#include "tools/host/playback.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    MidiFile file;
+    try {
+        file = ParseMidiFile(data, size);
+    } catch (const MidiFileError&) {
+        return 0;
+    }
+    try {
+        const std::vector<std::uint8_t> written = SerializeMidiFile(file);
+        const MidiFile back = ParseMidiFile(written.data(), written.size());
+        if (back.tracks.size() != file.tracks.size()) std::abort();
+        for (size_t i = 0; i < file.tracks.size(); ++i) {
+            std::vector<MidiEvent> expected = file.tracks[i].events;
+            if (back.tracks[i].events != expected) std::abort();
+        }
+    } catch (const MidiFileError&) {
+        // Only a gap longer than a delta time can hold cannot be written.
+    }
+    for (const MidiTrack& track : file.tracks) {
+        for (const bool live : {false, true}) {
+            CEngineFilter filter;
+            TrackSummary summary;
+            const MidiTrack played = PlayTrack(filter, track, PlaybackOptions{live, static_cast<std::uint32_t>(1 + size % 300)}, WatchedStreams{}, summary);
+            if (summary.eventsOut > summary.eventsIn || played.events.size() > track.events.size()) std::abort();
+            for (const MidiEvent& event : played.events)
+                if (event.IsChannelMessage() && (event.data1 > 127 || event.data2 > 127)) std::abort();
+        }
+    }
+    return 0;
+}

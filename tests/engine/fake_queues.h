@@ -3,6 +3,7 @@
 // fail on demand.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "engine/mfx.h"
@@ -30,6 +31,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetAt(LONG index, Record* record) override {
         ++m_getAtCalls;
+        if (m_onGetAt) m_onGetAt(index);
         if (index == m_failGetAtIndex || index < 0 || static_cast<size_t>(index) >= m_records.size())
             return E_FAIL;
         *record = m_records[static_cast<size_t>(index)];
@@ -44,6 +46,7 @@ public:
     int m_addCalls = 0;
     int m_getCountCalls = 0;
     int m_getAtCalls = 0;
+    std::function<void(LONG)> m_onGetAt;  // runs at the start of every GetAt
 };
 
 using CFakeEventQueue = CFakeQueue<IMfxEventQueue, MfxEvent>;

@@ -20,7 +20,7 @@ public:
         std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(m_position), count, static_cast<BYTE*>(buffer));
         m_position += count;
         if (bytesRead) *bytesRead = count;
-        return count < byteCount ? S_FALSE : S_OK;
+        return count < byteCount ? m_shortReadStatus : S_OK;
     }
     HRESULT STDMETHODCALLTYPE Write(const void* buffer, ULONG byteCount, ULONG* bytesWritten) override {
         ++m_writes;
@@ -40,4 +40,5 @@ public:
     int m_failRead = 0;   // 1-based; 0 = never
     int m_failWrite = 0;  // 1-based; 0 = never
     HRESULT m_failStatus = E_FAIL;
+    HRESULT m_shortReadStatus = S_FALSE;  // what a read that runs out answers; some streams say S_OK
 };

@@ -23,12 +23,13 @@ static MfxEvent EventWithTail(LONG time, BYTE port, BYTE channel, LONG type, BYT
 
 TEST(SequencedRecords, RewrittenEventKeepsTimePortChannelAndTail) {
     CFilterEngine engine;
-    const MfxEvent modifier = EventWithTail(123456, 3, 5, MfxChannelPressureEvent, 0x55, 48);
+    // The host's own numbers: 4 is channel pressure, 2 a controller.
+    const MfxEvent modifier = EventWithTail(123456, 3, 5, 4, 0x55, 48);
     CFakeEventQueue input({modifier}), output;
     engine.OnEvents(&input, &output);
     ASSERT_EQ(output.m_added.size(), 1u);
     MfxEvent expected = modifier;
-    expected.m_type = MfxControllerEvent;
+    expected.m_type = 2;
     expected.m_data1 = 1;
     expected.m_data2 = 54;  // R(0, 48)
     EXPECT_EQ(std::memcmp(&output.m_added[0], &expected, sizeof expected), 0);

@@ -62,6 +62,10 @@ TYPED_TEST(Routing, OneControllerBothStreams) {
     EXPECT_EQ(this->Send({CcMsg(7, 64)}), Out{CcMsg(7, 96)}) << "w = R(64, 0) = 64, then R(64, 64)";
     EXPECT_EQ(this->m_engine.LastMaster(), 64);
     EXPECT_EQ(this->m_engine.LastModifier(), 64);
+    CFilterEngine fresh;
+    SetSettings(fresh, 7, 7, 100, 0, 127, ModeAdd);
+    EXPECT_EQ(Pass<TypeParam>(fresh, {CcMsg(7, 96), CcMsg(7, 10)}), (Out{CcMsg(7, 120), CcMsg(7, 101)}))
+        << "each move is modulated by the modifier it leaves: R(96, R(96, 0)), then R(10, R(10, 96))";
 }
 
 TYPED_TEST(Routing, PressureBothStreams) {
@@ -89,6 +93,24 @@ TYPED_TEST(Routing, ChangedStreamsApplyToTheNextCall) {
     EXPECT_EQ(this->Send({CcMsg(1, 10)}), Out{CcMsg(1, 10)});
     this->m_engine.SetParam(SettingRow, MasterCc, 2);
     EXPECT_EQ(this->Send({CcMsg(1, 20), CcMsg(2, 30)}), (Out{CcMsg(1, 20), CcMsg(2, 30)}));
+}
+
+TYPED_TEST(Routing, SettingsChangedDuringACallWaitForTheNext) {
+    const Out messages = {CcMsg(1, 10), CcMsg(2, 20), PressureMsg(96)};
+    std::vector<typename TypeParam::Record> records;
+    for (const Msg& msg : messages) records.push_back(TypeParam::Encode(msg));
+    typename TypeParam::Queue input(records), output;
+    input.m_onGetAt = [&](LONG index) {  // the page moves the master and the mode while the block runs
+        if (index == 1) {
+            this->m_engine.SetParam(SettingRow, MasterCc, 2);
+            this->m_engine.SetParam(SettingRow, Mode, ModeSub);
+        }
+    };
+    TypeParam::Run(this->m_engine, input, output);
+    Out sent;
+    for (const auto& record : output.m_added) sent.push_back(TypeParam::Decode(record));
+    EXPECT_EQ(sent, (Out{CcMsg(1, 10), CcMsg(2, 20), CcMsg(1, 110)})) << "R(10, 96) in Add, on controller 1";
+    EXPECT_EQ(this->Send({PressureMsg(0)}), Out{CcMsg(2, 10)}) << "the next call uses the new settings";
 }
 
 TYPED_TEST(Routing, OutOfRangeModeSendsZeroes) {

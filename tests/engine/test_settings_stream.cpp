@@ -48,9 +48,12 @@ TEST(SettingsStream, LengthFieldsAreNotLookedAt) {
 }
 
 TEST(SettingsStream, WrongMagicOrVersionStoresNothing) {
-    for (size_t byte : {0u, 3u, 4u, 7u}) {
+    // Byte and the bits flipped in it: the magic's first and last bytes, the
+    // version made 0 or 3, the version's top byte.
+    const std::pair<size_t, BYTE> changes[] = {{0, 0x02}, {3, 0x02}, {4, 0x01}, {4, 0x02}, {7, 0x02}};
+    for (const auto& [byte, bits] : changes) {
         std::vector<BYTE> bytes = kDefaultSettingsStream;
-        bytes[byte] ^= 0x02;
+        bytes[byte] ^= bits;
         SetStreamCell(bytes, MasterCc, 9);
         CFilterEngine engine;
         CMemoryStream stream(bytes);
@@ -104,6 +107,16 @@ TEST(SettingsStream, ShortOrFailingReads) {
         stream.m_failRead = 1;
         stream.m_failStatus = S_FALSE;  // not a failure code, but not S_OK either
         EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::BadHeader);
+    }
+    for (const size_t size : {15u, 62u}) {  // S_OK with a short count, as some streams answer
+        CFilterEngine engine;
+        std::vector<BYTE> bytes = kDefaultSettingsStream;
+        SetStreamCell(bytes, 0, 77);
+        bytes.resize(size);
+        CMemoryStream stream(bytes);
+        stream.m_shortReadStatus = S_OK;
+        EXPECT_EQ(LoadSettings(engine, &stream), size < 16 ? LoadOutcome::BadHeader : LoadOutcome::CutShort) << size;
+        EXPECT_EQ(engine.GetParam(CcAssignRow, 5), 128) << "the short last cell is not stored";
     }
 }
 

@@ -412,29 +412,86 @@ TEST_F(FilterObject, DestroyedFilterIsForgottenByEveryPage) {
 
 // ---- The tables a host compiled elsewhere calls by slot number -------------------------------------
 
-TEST_F(FilterObject, HostSeesTheSlotsInTheirOrder) {
+TEST_F(FilterObject, HostSeesEverySlotInItsPlace) {
     using Slot = void*;
-    Slot* const events = *reinterpret_cast<Slot**>(m_events);
-    using OnStartSlot = HRESULT(STDMETHODCALLTYPE*)(IMfxEventFilter*, LONG);
+    const auto table = [](void* face) { return *static_cast<Slot**>(face); };
+    ISpecifyPropertyPages* pages = nullptr;
+    ASSERT_EQ(m_events->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
+
+    // Slots 0..2 of every table: QueryInterface, AddRef, Release on the one object.
+    using QuerySlot = HRESULT(STDMETHODCALLTYPE*)(void*, REFIID, void**);
+    using CountSlot = ULONG(STDMETHODCALLTYPE*)(void*);
+    for (void* face : {static_cast<void*>(m_events), static_cast<void*>(m_persist), static_cast<void*>(pages)}) {
+        void* object = nullptr;
+        EXPECT_EQ(reinterpret_cast<QuerySlot>(table(face)[0])(face, IID_IUnknown, &object), S_OK);
+        EXPECT_EQ(object, static_cast<void*>(m_events)) << "slot 0 is QueryInterface";
+        EXPECT_EQ(reinterpret_cast<CountSlot>(table(face)[1])(face), 5u) << "slot 1 is AddRef";
+        EXPECT_EQ(reinterpret_cast<CountSlot>(table(face)[2])(face), 4u) << "slot 2 is Release";
+        m_events->Release();
+    }
+
+    // IMfxEventFilter, slots 3..9.
+    using ConnectSlot = HRESULT(STDMETHODCALLTYPE*)(IMfxEventFilter*, IUnknown*);
+    using PlainSlot = HRESULT(STDMETHODCALLTYPE*)(IMfxEventFilter*);
+    using TimeSlot = HRESULT(STDMETHODCALLTYPE*)(IMfxEventFilter*, LONG);
+    using LoopSlot = HRESULT(STDMETHODCALLTYPE*)(IMfxEventFilter*, LONG, LONG);
     using OnEventsSlot = HRESULT(STDMETHODCALLTYPE*)(IMfxEventFilter*, LONG, LONG, IMfxEventQueue*, IMfxEventQueue*);
     using OnInputSlot = HRESULT(STDMETHODCALLTYPE*)(IMfxEventFilter*, IMfxDataQueue*, IMfxDataQueue*);
-
+    Slot* const events = table(m_events);
+    CCountingUnknown context;
+    EXPECT_EQ(reinterpret_cast<ConnectSlot>(events[3])(m_events, &context), S_OK) << "slot 3 is Connect";
+    EXPECT_EQ(reinterpret_cast<PlainSlot>(events[4])(m_events), S_OK) << "slot 4 is Disconnect";
     CFakeEventQueue input({Controller(1, 64)}), output;
-    EXPECT_EQ(reinterpret_cast<OnEventsSlot>(events[8])(m_events, 0, 0, &input, &output), S_OK);
-    EXPECT_EQ(reinterpret_cast<OnEventsSlot>(events[8])(m_events, 0, 0, &input, &output), S_OK);
-    EXPECT_EQ(output.m_added.size(), 1u) << "slot 8 is OnEvents";
-    EXPECT_EQ(reinterpret_cast<OnStartSlot>(events[5])(m_events, 0), S_OK);
-    EXPECT_EQ(reinterpret_cast<OnEventsSlot>(events[8])(m_events, 0, 0, &input, &output), S_OK);
-    EXPECT_EQ(output.m_added.size(), 2u) << "slot 5 is OnStart";
+    const auto play = [&] { return reinterpret_cast<OnEventsSlot>(events[8])(m_events, 0, 0, &input, &output); };
+    EXPECT_EQ(play(), S_OK);
+    EXPECT_EQ(play(), S_OK);
+    EXPECT_EQ(output.m_added.size(), 1u) << "slot 8 is OnEvents: the repeat is dropped";
+    EXPECT_EQ(reinterpret_cast<TimeSlot>(events[7])(m_events, 0), S_OK);
+    play();
+    EXPECT_EQ(output.m_added.size(), 1u) << "slot 7 is OnStop: it forgets nothing";
+    EXPECT_EQ(reinterpret_cast<LoopSlot>(events[6])(m_events, 0, 960), S_OK);
+    play();
+    EXPECT_EQ(output.m_added.size(), 2u) << "slot 6 is OnLoop";
+    EXPECT_EQ(reinterpret_cast<TimeSlot>(events[5])(m_events, 0), S_OK);
+    play();
+    EXPECT_EQ(output.m_added.size(), 3u) << "slot 5 is OnStart";
     CFakeDataQueue liveInput({{0, 0xB0, 1, 64, 0}}), liveOutput;
     EXPECT_EQ(reinterpret_cast<OnInputSlot>(events[9])(m_events, &liveInput, &liveOutput), S_OK);
     EXPECT_EQ(liveOutput.m_added.size(), 1u) << "slot 9 is OnInput";
+    EXPECT_EQ(context.m_refCount, 1u);
 
-    Slot* const persist = *reinterpret_cast<Slot**>(m_persist);
+    // IPersistStream, slots 3..7.
+    using ClassIdSlot = HRESULT(STDMETHODCALLTYPE*)(IPersistStream*, CLSID*);
     using IsDirtySlot = HRESULT(STDMETHODCALLTYPE*)(IPersistStream*);
-    using GetSizeMaxSlot = HRESULT(STDMETHODCALLTYPE*)(IPersistStream*, ULARGE_INTEGER*);
-    EXPECT_EQ(reinterpret_cast<IsDirtySlot>(persist[4])(m_persist), S_FALSE) << "slot 4 is IsDirty";
+    using LoadSlot = HRESULT(STDMETHODCALLTYPE*)(IPersistStream*, IStream*);
+    using SaveSlot = HRESULT(STDMETHODCALLTYPE*)(IPersistStream*, IStream*, BOOL);
+    using SizeSlot = HRESULT(STDMETHODCALLTYPE*)(IPersistStream*, ULARGE_INTEGER*);
+    Slot* const persist = table(m_persist);
+    CLSID classId = {};
+    EXPECT_EQ(reinterpret_cast<ClassIdSlot>(persist[3])(m_persist, &classId), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(classId, CLSID_VeltraceFilter)) << "slot 3 is GetClassID";
+    m_filter->SetDirty();
+    EXPECT_EQ(reinterpret_cast<IsDirtySlot>(persist[4])(m_persist), S_OK) << "slot 4 is IsDirty";
+    std::vector<BYTE> settings = kDefaultSettingsStream;
+    SetStreamCell(settings, EffectAmount, 33);
+    IStream* in = StreamWith(settings);
+    EXPECT_EQ(reinterpret_cast<LoadSlot>(persist[5])(m_persist, in), S_OK);
+    in->Release();
+    EXPECT_EQ(m_filter->GetParam(SettingRow, EffectAmount), 33) << "slot 5 is Load";
+    IStream* out = StreamWith({});
+    EXPECT_EQ(reinterpret_cast<SaveSlot>(persist[6])(m_persist, out, TRUE), S_OK);
+    EXPECT_EQ(StreamBytes(out), settings) << "slot 6 is Save";
+    out->Release();
     ULARGE_INTEGER size = {};
-    EXPECT_EQ(reinterpret_cast<GetSizeMaxSlot>(persist[7])(m_persist, &size), S_OK);
+    EXPECT_EQ(reinterpret_cast<SizeSlot>(persist[7])(m_persist, &size), S_OK);
     EXPECT_EQ(size.QuadPart, 64u) << "slot 7 is GetSizeMax";
+
+    // ISpecifyPropertyPages, slot 3.
+    using PagesSlot = HRESULT(STDMETHODCALLTYPE*)(ISpecifyPropertyPages*, CAUUID*);
+    CAUUID list = {};
+    EXPECT_EQ(reinterpret_cast<PagesSlot>(table(pages)[3])(pages, &list), S_OK);
+    ASSERT_EQ(list.cElems, 1u);
+    EXPECT_TRUE(IsEqualGUID(list.pElems[0], CLSID_VeltracePropPage)) << "slot 3 is GetPages";
+    CoTaskMemFree(list.pElems);
+    pages->Release();
 }

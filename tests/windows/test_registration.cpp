@@ -8,6 +8,7 @@
 #include "engine/mfx.h"
 #include "platform/win_handles.h"
 #include "tests/engine/golden_settings.h"
+#include "import_patch.h"
 #include "win_test_support.h"
 
 namespace {
@@ -46,6 +47,8 @@ bool KeyExists(HKEY root, const std::string& path) {
     return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
 }
 
+// A key's default value, if it is a string stored with exactly one
+// terminating NUL; a string stored without one reads as a note saying so.
 std::optional<std::string> DefaultValue(HKEY root, const std::string& path) {
     CRegKey key;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return std::nullopt;
@@ -54,6 +57,7 @@ std::optional<std::string> DefaultValue(HKEY root, const std::string& path) {
     if (RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
         type != REG_SZ)
         return std::nullopt;
+    if (size != std::strlen(text) + 1) return "(" + std::to_string(size) + " bytes stored for: " + text + ")";
     return std::string(text);
 }
 
@@ -130,6 +134,37 @@ TEST_F(Registration, RegisteringTwiceLeavesTheSameRows) {
     ExpectRegistered();
 }
 
+namespace {
+
+// What the module hands RegSetValueExA: the text and the byte count it gives.
+std::vector<std::pair<std::string, DWORD>> g_valuesSet;
+decltype(&RegSetValueExA) g_realSetValue = nullptr;
+
+LONG WINAPI RecordSetValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+    const char* text = reinterpret_cast<const char*>(data);
+    g_valuesSet.emplace_back(std::string(text, strnlen(text, size)), size);
+    return g_realSetValue(key, name, reserved, type, data, size);
+}
+
+}  // namespace
+
+TEST_F(Registration, EveryTextIsHandedOverWithItsTerminatingNul) {
+    // The registry here adds a missing NUL by itself, so the call is watched
+    // instead: the size given must be the text's length plus one.
+    CLoadedModule module;
+    ASSERT_TRUE(module.Loaded());
+    CImportPatch patch(module.Handle(), "advapi32.dll", "RegSetValueExA", reinterpret_cast<void*>(&RecordSetValue));
+    ASSERT_TRUE(patch.Applied());
+    g_realSetValue = reinterpret_cast<decltype(&RegSetValueExA)>(patch.Original());
+    g_valuesSet.clear();
+    using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
+    const auto registerServer = reinterpret_cast<RegisterFunction>(
+        reinterpret_cast<void*>(GetProcAddress(module.Handle(), "DllRegisterServer")));
+    ASSERT_EQ(registerServer(), S_OK);
+    ASSERT_EQ(g_valuesSet.size(), 4u) << "two names and two paths";
+    for (const auto& [text, size] : g_valuesSet) EXPECT_EQ(size, text.size() + 1) << text;
+}
+
 TEST_F(Registration, UnregisteringRemovesEverythingBelowOurKeys) {
     ASSERT_EQ(Regsvr32("/s").exitCode, 0u);
     // What others may add below our keys.
@@ -153,8 +188,11 @@ TEST_F(Registration, UnregisteringWhatIsNotRegistered) {
 TEST_F(Registration, SubkeyThatCannotBeDeletedDoesNotHang) {
     ASSERT_EQ(Regsvr32("/s").exitCode, 0u);
     // A symbolic link to a key that does not exist: enumeration lists it, but
-    // opening or deleting it by name follows the link and fails.
-    const std::string locked = kFilterKey + "\\Locked";
+    // opening or deleting it by name follows the link and fails. Its name
+    // sorts first, before several keys that can go at the same level.
+    const std::string locked = kFilterKey + "\\ALocked";
+    for (const char* extra : {"\\Extra1", "\\Extra2", "\\Extra3\\Deeper"})
+        SetText(HKEY_CLASSES_ROOT, kFilterKey + extra, nullptr, "x");
     {
         CRegKey link;
         ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, locked.c_str(), 0, nullptr,
@@ -167,13 +205,13 @@ TEST_F(Registration, SubkeyThatCannotBeDeletedDoesNotHang) {
                   ERROR_SUCCESS);
     }
     ASSERT_NE(RegDeleteKeyA(HKEY_CLASSES_ROOT, locked.c_str()), ERROR_SUCCESS) << "the link must resist deletion";
-    ASSERT_EQ(Contents(HKEY_CLASSES_ROOT, kFilterKey).second, 2) << "InprocServer32 and the link";
+    ASSERT_EQ(Contents(HKEY_CLASSES_ROOT, kFilterKey).second, 5) << "the link, three extras and InprocServer32";
 
     const ProcessResult result = Regsvr32("/s /u");
     EXPECT_TRUE(result.finished) << "DllUnregisterServer did not come back";
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_EQ(Contents(HKEY_CLASSES_ROOT, kFilterKey), std::make_pair(1, 1)) << "only the link is left below";
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kFilterKey + "\\InprocServer32")) << "its sibling still went";
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kFilterKey + "\\InprocServer32")) << "its siblings still went";
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kPageKey)) << "the rest of unregistration went on";
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kFilterListEntry));
 

@@ -56,7 +56,12 @@ void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
     LONG count = 0;
     if (FAILED(input->GetCount(&count))) return;
 
-    alignas(64) MfxEvent event{};  // one buffer for the whole block, on one cache line
+    // One buffer for the whole block, with room for a longer host record.
+    union alignas(64) {
+        MfxEvent event;
+        BYTE room[kHostEventRecordRoom];
+    } buffer{};
+    MfxEvent& event = buffer.event;
     for (LONG index = 0; index < count; ++index) {
         event.m_port = 0;
         event.m_channel = 0;
@@ -83,7 +88,12 @@ void CFilterEngine::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
     LONG count = 0;
     if (FAILED(input->GetCount(&count))) return;
 
-    alignas(8) MfxData data{};  // one buffer for the whole call
+    // One buffer for the whole call, with room for a longer host record.
+    union alignas(8) {
+        MfxData data;
+        BYTE room[kHostDataRecordRoom];
+    } buffer{};
+    MfxData& data = buffer.data;
     for (LONG index = 0; index < count; ++index) {
         if (FAILED(input->GetAt(index, &data))) continue;
 

@@ -10,6 +10,12 @@
 #include "engine/mfx.h"
 #include "engine/parameters.h"
 
+// Only the named bytes of the host's records are fixed: a host's own record
+// may be longer than ours, and its GetAt fills a whole one, its Add copies a
+// whole one. The buffers the paths hand the host leave this much room.
+constexpr std::size_t kHostEventRecordRoom = 256;
+constexpr std::size_t kHostDataRecordRoom = 64;
+
 class CFilterEngine {
 public:
     CFilterEngine();

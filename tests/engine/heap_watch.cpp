@@ -1,5 +1,7 @@
 // Replaces the global operator new and delete; a translation unit of its own
-// so the compiler never inlines a replaced pair into callers.
+// so the compiler never inlines a replaced pair into callers. In a build
+// without sanitizers (which bring allocators of their own) malloc, calloc and
+// realloc are interposed and counted as well.
 #include "heap_watch.h"
 
 #include <atomic>
@@ -11,6 +13,27 @@ std::atomic<long> g_allocations{0};
 }
 
 long HeapAllocations() { return g_allocations.load(std::memory_order_relaxed); }
+
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* block, std::size_t size);
+
+void* malloc(std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+void* calloc(std::size_t count, std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(count, size);
+}
+void* realloc(void* block, std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(block, size);
+}
+}
+#endif
 
 void* operator new(std::size_t size) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);

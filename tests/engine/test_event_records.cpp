@@ -2,6 +2,7 @@
 // a master output takes, failing host queues, and the heap left alone.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 
 #include "heap_watch.h"
@@ -62,6 +63,50 @@ TEST(SequencedRecords, UnrelatedEventsAreCopiedByteForByte) {
     engine.OnEvents(&input, &output);
     ASSERT_EQ(output.m_added.size(), 4u);
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(std::memcmp(&output.m_added[i], &events[i], sizeof(MfxEvent)), 0) << i;
+}
+
+// A host whose records are longer than the bytes the filter names: its GetAt
+// fills a whole record of its own size, its Add copies a whole one.
+template <class Interface, class Record, std::size_t Size>
+class CLongRecordQueue final : public CUncountedObject<Interface> {
+public:
+    using Bytes = std::array<BYTE, Size>;
+    HRESULT STDMETHODCALLTYPE Add(const Record* record) override {
+        m_added.emplace_back();
+        std::memcpy(m_added.back().data(), record, Size);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetCount(LONG* count) override {
+        *count = static_cast<LONG>(m_records.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetAt(LONG index, Record* record) override {
+        std::memcpy(record, m_records[static_cast<std::size_t>(index)].data(), Size);
+        return S_OK;
+    }
+    std::vector<Bytes> m_records, m_added;
+};
+
+TEST(HostRecords, LongerRecordsFitAndTravelWhole) {
+    CLongRecordQueue<IMfxEventQueue, MfxEvent, kHostEventRecordRoom> events, sentEvents;
+    CLongRecordQueue<IMfxDataQueue, MfxData, kHostDataRecordRoom> messages, sentMessages;
+    auto& event = events.m_records.emplace_back();
+    for (std::size_t i = 0; i < event.size(); ++i) event[i] = static_cast<BYTE>(i * 7);
+    event[6] = 4;  // channel pressure...
+    event[7] = event[8] = event[9] = 0;
+    event[11] = 48;  // ...48
+    auto& message = messages.m_records.emplace_back();
+    for (std::size_t i = 0; i < message.size(); ++i) message[i] = static_cast<BYTE>(i * 5);
+    message[4] = 0xB3, message[5] = 1, message[6] = 64;
+    CFilterEngine engine;
+    engine.OnEvents(&events, &sentEvents);
+    engine.OnInput(&messages, &sentMessages);
+    ASSERT_EQ(sentEvents.m_added.size(), 1u);
+    ASSERT_EQ(sentMessages.m_added.size(), 1u);
+    EXPECT_EQ(sentEvents.m_added[0][11], 54) << "R(0, 48) on controller 1";
+    EXPECT_TRUE(std::equal(event.begin() + 12, event.end(), sentEvents.m_added[0].begin() + 12)) << "the tail travels";
+    EXPECT_EQ(sentMessages.m_added[0][6], 91) << "R(64, 48): the modifier the block left";
+    EXPECT_TRUE(std::equal(message.begin() + 7, message.end(), sentMessages.m_added[0].begin() + 7));
 }
 
 // ---- Live records ----------------------------------------------------------------

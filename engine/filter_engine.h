@@ -48,6 +48,9 @@ public:
     std::int32_t LastInputOut() const { return m_lastInputOut.load(std::memory_order_relaxed); }
 
 private:
+    // Stands for a stream setting that names no stream: it matches nothing.
+    static constexpr std::int32_t kNoStream = -1;
+
     // Row 0 as read at the start of one call; it serves the whole call.
     struct Settings {
         std::int32_t masterCc;

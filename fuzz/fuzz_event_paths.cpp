@@ -33,13 +33,15 @@ void Check(bool condition) {
     if (!condition) std::abort();
 }
 
+// A master output names its stream and carries its value in MIDI data bytes.
 bool IsMasterEvent(const MfxEvent& event) {
-    return (event.m_type == MfxControllerEvent || event.m_type == MfxChannelPressureEvent) && event.m_data2 <= 127;
+    return (event.m_type == MfxControllerEvent || event.m_type == MfxChannelPressureEvent) && event.m_data1 <= 127 &&
+           event.m_data2 <= 127;
 }
 
 bool IsMasterMessage(const MfxData& data) {
     switch (data.m_status & 0xF0) {
-    case 0xB0: return data.m_data2 <= 127;
+    case 0xB0: return data.m_data1 <= 127 && data.m_data2 <= 127;
     case 0xD0: return data.m_data1 <= 127 && data.m_data1 == data.m_data2;
     default: return false;
     }

@@ -1,55 +1,103 @@
-// Both event paths and the page's edits at once on one filter, as a host may
-// run them. Built under ThreadSanitizer this is the data-race check; under
-// the other builds it checks that every value sent stays a MIDI value.
+// Everything a host and the page may run at once on one filter: both event
+// paths, the page's edits, settings saved and loaded, playback started and
+// looped. Built under ThreadSanitizer this is the data-race check; under the
+// other builds it checks that every value sent stays a MIDI value. It runs for
+// VELTRACE_STRESS_SECONDS (default 1) and prints what it did.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <random>
 #include <thread>
 
+#include "engine/settings_stream.h"
+#include "memory_stream.h"
 #include "path_harness.h"
 
-TEST(Concurrency, PathsEditsAndTransportAtOnce) {
+namespace {
+
+double StressSeconds() {
+    const char* text = std::getenv("VELTRACE_STRESS_SECONDS");
+    const double seconds = text != nullptr ? std::atof(text) : 1.0;
+    return seconds > 0 ? seconds : 1.0;
+}
+
+}  // namespace
+
+TEST(Concurrency, EveryoneAtOnce) {
     CFilterEngine engine;
     std::vector<MfxEvent> events;
     std::vector<MfxData> messages;
     for (int i = 0; i < 128; ++i) {
-        events.push_back(SequencedPath::Encode(i % 2 ? CcMsg(1, i) : PressureMsg(127 - i)));
-        messages.push_back(LivePath::Encode(i % 2 ? PressureMsg(i) : CcMsg(1, 127 - i)));
+        events.push_back(SequencedPath::Encode(i % 3 ? CcMsg(i % 5, i) : PressureMsg(127 - i)));
+        messages.push_back(LivePath::Encode(i % 2 ? PressureMsg(i) : CcMsg(1 + i % 3, 127 - i)));
     }
-    std::atomic<bool> stop{false};
-    std::atomic<int> badValues{0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(StressSeconds());
+    const auto running = [&] { return std::chrono::steady_clock::now() < deadline; };
+    std::atomic<long> badValues{0}, blocks{0}, calls{0}, edits{0}, loads{0}, starts{0};
+    std::atomic<LONG> dirty{0};  // the filter's flag, set by the page and cleared by a load
 
     std::thread sequenced([&] {
         CFakeEventQueue input(events), output;
         output.m_added.reserve(events.size());
-        for (int round = 0; round < 300; ++round) {
+        while (running()) {
             output.m_added.clear();
             engine.OnEvents(&input, &output);
             for (const MfxEvent& event : output.m_added)
-                if (event.m_data2 > 127) ++badValues;
+                if (event.m_data1 > 127 || event.m_data2 > 127) ++badValues;
+            ++blocks;
         }
     });
     std::thread live([&] {
         CFakeDataQueue input(messages), output;
         output.m_added.reserve(messages.size());
-        for (int round = 0; round < 300; ++round) {
+        while (running()) {
             output.m_added.clear();
             engine.OnInput(&input, &output);
             for (const MfxData& data : output.m_added)
                 if (data.m_data1 > 127 || data.m_data2 > 127) ++badValues;
+            ++calls;
         }
     });
-    std::thread page([&] {
-        for (int step = 0; !stop.load(); ++step) {
-            engine.SetParam(SettingRow, static_cast<std::uint32_t>(2 + step % 4), step % 101);
-            if (step % 7 == 0) engine.ResetLastSent();
+    std::thread page([&] {  // a cell, then the dirty flag, as fast as it can
+        std::mt19937 draw(1);
+        while (running()) {
+            const std::uint32_t cell = draw() % kParamCells;
+            // Mostly values the page offers, now and then anything a stream could hold.
+            const std::int32_t value =
+                draw() % 8 ? static_cast<std::int32_t>(draw() % 129) : static_cast<std::int32_t>(draw());
+            engine.SetParam(cell / kParamsPerRow, cell % kParamsPerRow, value);
+            dirty.store(1, std::memory_order_relaxed);
+            ++edits;
         }
     });
-    sequenced.join();
-    live.join();
-    stop = true;
-    page.join();
+    std::thread persistence([&] {  // the host saving and restoring the project
+        while (running()) {
+            CMemoryStream stream;
+            SaveSettings(engine, &stream);
+            stream.m_position = 0;
+            if (LoadSettings(engine, &stream) == LoadOutcome::Loaded) dirty.store(0, std::memory_order_relaxed);
+            ++loads;
+        }
+    });
+    std::thread transport([&] {
+        while (running()) {
+            engine.ResetLastSent();  // OnStart and OnLoop
+            ++starts;
+            std::this_thread::yield();
+        }
+    });
+    for (std::thread* thread : {&sequenced, &live, &page, &persistence, &transport}) thread->join();
+
     EXPECT_EQ(badValues.load(), 0);
-    EXPECT_GE(engine.LastMaster(), 0);
-    EXPECT_LE(engine.LastMaster(), 127);
+    for (const long count : {blocks.load(), calls.load(), edits.load(), loads.load(), starts.load()})
+        EXPECT_GT(count, 0) << "every thread ran";
+    for (const std::int32_t memory :
+         {engine.LastMaster(), engine.LastModifier(), engine.LastEventOut(), engine.LastInputOut()})
+        EXPECT_TRUE(memory >= -1 && memory <= 127) << memory;
+    std::printf("stress: %.1f s, %ld blocks, %ld live calls, %ld edits, %ld save-and-loads, %ld starts, "
+                "%ld values out of range\n",
+                StressSeconds(), blocks.load(), calls.load(), edits.load(), loads.load(), starts.load(),
+                badValues.load());
 }

@@ -113,6 +113,16 @@ TYPED_TEST(Routing, SettingsChangedDuringACallWaitForTheNext) {
     EXPECT_EQ(this->Send({PressureMsg(0)}), Out{CcMsg(2, 10)}) << "the next call uses the new settings";
 }
 
+TYPED_TEST(Routing, StreamsOutsideMidiWatchNothing) {
+    // Only a damaged settings stream brings such numbers; no MIDI data byte can carry them.
+    const Out in = {CcMsg(1, 64), PressureMsg(48), CcMsg(72, 5)};  // with master 1, the first is sent as it is
+    for (const auto& [master, modifier] : {std::pair{200, 0}, std::pair{-1, 0}, std::pair{1, 128}, std::pair{1, -5}}) {
+        CFilterEngine engine;
+        SetSettings(engine, master, modifier, 85, 0, 96, ModeAdd);
+        EXPECT_EQ(Pass<TypeParam>(engine, in), in) << "master " << master << " modifier " << modifier;
+    }
+}
+
 TYPED_TEST(Routing, OutOfRangeModeSendsZeroes) {
     this->m_engine.SetParam(SettingRow, Mode, 7);
     EXPECT_EQ(this->Send({CcMsg(1, 64), PressureMsg(10)}), Out{CcMsg(1, 0)}) << "the second 0 is a repeat";

@@ -1,5 +1,7 @@
 #include "server/page_link.h"
 
+#include <atomic>
+
 #include "platform/critical_lock.h"
 #include "server/filter.h"
 
@@ -64,8 +66,16 @@ CFilterPageLink::CLockedFilter CFilterPageLink::Lock() const {
 }
 
 UINT CFilterPageLink::RefreshMessage() {
-    static const UINT message = RegisterWindowMessageA("QvMfxVeltrace.RefreshControls");
-    return message;
+    // Registering the same name again gives the same number, so a race here
+    // is harmless. No function-local static: its thread-safe guard would
+    // leave a lock of the runtime's behind at every unload of the module.
+    static std::atomic<UINT> message{0};
+    UINT known = message.load(std::memory_order_relaxed);
+    if (known == 0) {
+        known = RegisterWindowMessageA("QvMfxVeltrace.RefreshControls");
+        message.store(known, std::memory_order_relaxed);
+    }
+    return known;
 }
 
 void CFilterPageLink::FilterCreated(CQvMfxVeltraceFilter& filter) {

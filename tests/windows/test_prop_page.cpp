@@ -4,6 +4,8 @@
 // settings read and written through the filter's settings stream.
 #include "win_test_support.h"
 
+#include "fake_site.h"
+
 #include <array>
 #include <cctype>
 #include <cstring>
@@ -36,32 +38,6 @@ constexpr int kValueLabels[] = {IDC_MASTER_VALUE, IDC_MODIFIER_VALUE, IDC_AMOUNT
                                 IDC_LOW_VALUE,    IDC_HIGH_VALUE,     IDC_MODE_VALUE};
 constexpr int kAssignLabels[] = {IDC_MASTER_ASSIGN, IDC_MODIFIER_ASSIGN, IDC_AMOUNT_ASSIGN,
                                  IDC_LOW_ASSIGN,    IDC_HIGH_ASSIGN,     IDC_MODE_ASSIGN};
-
-// A page site that records every status change it is told of.
-class CFakeSite final : public IPropertyPageSite {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (iid == IID_IUnknown || iid == IID_IPropertyPageSite) {
-            *object = static_cast<IPropertyPageSite*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refCount; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refCount; }  // lives on the test's stack
-    HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override {
-        m_statusChanges.push_back(flags);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetLocaleID(LCID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPageContainer(IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
-
-    std::atomic<ULONG> m_refCount{1};
-    std::vector<DWORD> m_statusChanges;
-};
 
 class PropPage : public ::testing::Test {
 protected:

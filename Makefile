@@ -3,7 +3,7 @@
 #   make test   set up what is missing, build everything, run every test
 # Each build has a CMake preset; see README.md.
 
-.PHONY: all setup demo test test-native test-tsan test-release test-fuzz test-windows bench picture clean
+.PHONY: all setup demo test test-native test-tsan test-release test-fuzz test-windows bench picture validate clean
 
 all: test
 
@@ -41,6 +41,12 @@ bench: setup
 	@cmake --build --preset windows --target QvMfxVeltrace veltrace-host
 	@scripts/bench-host
 	@build/native-release/bench/bench_event_paths
+
+# The long reliability run against the module that ships; see docs/reliability.md.
+validate: setup
+	@for preset in native-tsan native-release fuzz windows; do \
+		cmake --preset $$preset >/dev/null && cmake --build --preset $$preset || exit 1; done
+	@scripts/validate
 
 # docs/page.png: the property page of the built module, captured under Wine.
 picture: setup

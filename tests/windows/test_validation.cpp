@@ -228,11 +228,16 @@ TEST(Validation, LifecycleChurnThroughComKeepsNothingAndUnloadsSafely) {
     EXPECT_EQ(after.windows, before.windows);
     const long long growth = static_cast<long long>(after.privateBytes) - static_cast<long long>(before.privateBytes);
     EXPECT_LT(growth, 256 * 1024) << "private memory grew by " << growth << " bytes";
-    std::printf("validate: lifecycle churn: %d rounds in %.1f s; private memory %llu -> %llu KB, handles %lu -> %lu, "
-                "GUI objects %lu -> %lu, windows %d -> %d; %d unsafe unloads, %d missed\n",
+    const auto count = [](DWORD before, DWORD after) {
+        return before == 0 && after == 0 ? std::string("not reported here")
+                                         : std::to_string(before) + " -> " + std::to_string(after);
+    };
+    std::printf("validate: lifecycle churn: %d rounds in %.1f s; private memory %llu -> %llu KB, windows %d -> %d, "
+                "handles %s, GUI objects %s; %d unsafe unloads, %d missed unloads\n",
                 rounds, seconds, static_cast<unsigned long long>(before.privateBytes / 1024),
-                static_cast<unsigned long long>(after.privateBytes / 1024), before.handles, after.handles,
-                before.guiObjects, after.guiObjects, before.windows, after.windows, unsafeUnloads, missedUnloads);
+                static_cast<unsigned long long>(after.privateBytes / 1024), before.windows, after.windows,
+                count(before.handles, after.handles).c_str(), count(before.guiObjects, after.guiObjects).c_str(),
+                unsafeUnloads, missedUnloads);
 }
 
 // ---- The editor while the event paths run -------------------------------------------------

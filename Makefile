@@ -3,7 +3,7 @@
 #   make test   set up what is missing, build everything, run every test
 # Each build has a CMake preset; see README.md.
 
-.PHONY: all setup demo test test-native test-tsan test-release test-fuzz test-windows bench picture validate clean
+.PHONY: all setup demo test test-native test-tsan test-release test-fuzz test-windows bench picture validate dist clean
 
 all: test
 
@@ -41,6 +41,10 @@ bench: setup
 	@cmake --build --preset windows --target QvMfxVeltrace veltrace-host
 	@scripts/bench-host
 	@build/native-release/bench/bench_event_paths
+
+# The installer, the zip for registering by hand, and their checksums, in build/dist.
+dist: setup
+	@scripts/dist
 
 # The long reliability run against the module that ships; see docs/reliability.md.
 validate: setup

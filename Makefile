@@ -36,11 +36,12 @@ test-windows:
 
 bench: setup
 	@cmake --preset native-release >/dev/null
-	@cmake --build --preset native-release --target bench_event_paths smf_dump
+	@cmake --build --preset native-release --target bench_event_paths count_instructions smf_dump
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows --target QvMfxVeltrace veltrace-host
 	@scripts/bench-host
-	@build/native-release/bench/bench_event_paths
+	@bench/instruction-ratios build/native-release/bench/count_instructions
+	@build/native-release/bench/bench_event_paths --benchmark_color=false
 
 # The installer, the zip for registering by hand, and their checksums, in build/dist.
 dist: setup

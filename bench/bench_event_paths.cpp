@@ -7,54 +7,12 @@
 #include <map>
 #include <string>
 
+#include "bench/blocks.h"
+#include "bench/pass_through.h"
 #include "engine/filter_engine.h"
 #include "tests/engine/fake_queues.h"
 
 namespace {
-
-constexpr int kBlock = 4096;
-
-// Half master and modifier moves, half other events (notes and controller 7).
-std::vector<MfxEvent> EventBlock() {
-    std::vector<MfxEvent> events(kBlock);
-    for (int i = 0; i < kBlock; ++i) {
-        MfxEvent& event = events[static_cast<size_t>(i)];
-        event.m_time = i;
-        switch (i % 4) {
-        case 0: event.m_type = MfxControllerEvent, event.m_data1 = 1, event.m_data2 = static_cast<BYTE>(i * 7 % 128); break;
-        case 1: event.m_type = MfxChannelPressureEvent, event.m_data2 = static_cast<BYTE>(i * 13 % 128); break;
-        case 2: event.m_type = 1, event.m_data1 = 60, event.m_data2 = 100; break;
-        default: event.m_type = MfxControllerEvent, event.m_data1 = 7, event.m_data2 = 90; break;
-        }
-    }
-    return events;
-}
-
-std::vector<MfxData> DataBlock() {
-    std::vector<MfxData> messages(kBlock);
-    for (int i = 0; i < kBlock; ++i) {
-        MfxData& data = messages[static_cast<size_t>(i)];
-        data.m_time = i;
-        switch (i % 4) {
-        case 0: data.m_status = 0xB0, data.m_data1 = 1, data.m_data2 = static_cast<BYTE>(i * 7 % 128); break;
-        case 1: data.m_status = 0xD0, data.m_data1 = static_cast<BYTE>(i * 13 % 128); break;
-        case 2: data.m_status = 0x90, data.m_data1 = 60, data.m_data2 = 100; break;
-        default: data.m_status = 0xB0, data.m_data1 = 7, data.m_data2 = 90; break;
-        }
-    }
-    return messages;
-}
-
-// What a filter that changes nothing does, through the host's interfaces as
-// the engine calls them (kept out of line so the fakes are not inlined).
-template <class QueueInterface, class Record>
-__attribute__((noinline)) void PassThrough(QueueInterface* input, QueueInterface* output) {
-    LONG count = 0;
-    if (FAILED(input->GetCount(&count))) return;
-    Record record{};
-    for (LONG index = 0; index < count; ++index)
-        if (SUCCEEDED(input->GetAt(index, &record))) output->Add(&record);
-}
 
 void BM_OnEvents(benchmark::State& state) {
     CFilterEngine engine;
@@ -70,7 +28,7 @@ void BM_PassThroughEvents(benchmark::State& state) {
     CFakeEventQueue input(state.range(0) ? EventBlock() : std::vector<MfxEvent>{}), output;
     for (auto _ : state) {
         output.m_added.clear();
-        PassThrough<IMfxEventQueue, MfxEvent>(&input, &output);
+        PassThroughEvents(&input, &output);
         benchmark::DoNotOptimize(output.m_added.data());
     }
 }
@@ -89,7 +47,7 @@ void BM_PassThroughData(benchmark::State& state) {
     CFakeDataQueue input(state.range(0) ? DataBlock() : std::vector<MfxData>{}), output;
     for (auto _ : state) {
         output.m_added.clear();
-        PassThrough<IMfxDataQueue, MfxData>(&input, &output);
+        PassThroughData(&input, &output);
         benchmark::DoNotOptimize(output.m_added.data());
     }
 }

@@ -30,15 +30,20 @@ void CFilterEngine::ResetLastSent() {
 }
 
 CFilterEngine::Settings CFilterEngine::ReadSettings() const {
-    // One cell at a time: the page may change a setting between two reads,
-    // and nothing relies on the six changing together.
+    // The six under one hold of the lock: one round trip instead of six, on
+    // every call of the real-time paths, and a consistent snapshot besides
+    // (nothing relies on it; the page still writes one cell at a time).
     Settings settings;
-    settings.masterCc = GetParam(SettingRow, MasterCc);
-    settings.modifierCc = GetParam(SettingRow, ModifierCc);
-    settings.effectAmount = GetParam(SettingRow, EffectAmount);
-    settings.lowIn = GetParam(SettingRow, LowIn);
-    settings.highIn = GetParam(SettingRow, HighIn);
-    settings.mode = GetParam(SettingRow, Mode);
+    {
+        CCriticalLock::Guard guard(m_lock);
+        const std::int32_t* const row = m_params[SettingRow];
+        settings.masterCc = row[MasterCc];
+        settings.modifierCc = row[ModifierCc];
+        settings.effectAmount = row[EffectAmount];
+        settings.lowIn = row[LowIn];
+        settings.highIn = row[HighIn];
+        settings.mode = row[Mode];
+    }
     // A stream setting outside 0..127 can only come from a damaged settings
     // stream. It names no MIDI stream, so it watches nothing: a modifier
     // there never moves, and with a master there nothing is sent on it,

@@ -70,15 +70,17 @@ private:
 
     enum class Route { PassUnchanged, Drop, SendMaster };
 
+    // The modulation rule with one call's settings (event_paths.cpp).
+    class CCallRule;
+
     Settings ReadSettings() const;
-    static std::int32_t Modulate(const Settings& settings, std::int32_t base, std::int32_t modifier);
     // Both paths' one rule: updates the shared memories and the path's own
     // last-sent value, and on SendMaster leaves the master output in `move`.
     // Inlined into each path: it runs for every controller and pressure event.
-    [[gnu::always_inline]] Route RouteMove(const Settings& settings, std::atomic<std::int32_t>& lastSent,
-                                           StreamMove& move);
+    [[gnu::always_inline]] Route RouteMove(const Settings& settings, CCallRule& rule,
+                                           std::atomic<std::int32_t>& lastSent, StreamMove& move);
 
-    mutable CCriticalLock m_lock;  // guards m_params, one cell at a time
+    mutable CCriticalLock m_lock;  // guards m_params: one cell at a time, or row 0 at the start of a path's call
     std::int32_t m_params[kParamRows][kParamsPerRow];
 
     // The paths may run on different host threads at once; relaxed atomics

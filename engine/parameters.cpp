@@ -17,12 +17,6 @@ std::int32_t GetParamMax(std::uint32_t row, std::uint32_t index) {
 
 namespace {
 
-std::int32_t ClampToMidi(std::int64_t value) {
-    if (value > 127) return 127;
-    if (value < 0) return 0;
-    return static_cast<std::int32_t>(value);
-}
-
 // Where the modifier lies between low and high, 0..1. The test against high
 // comes first, so low >= high never divides by zero or a negative span.
 float ModifierFraction(std::int32_t modifier, std::int32_t low, std::int32_t high) {
@@ -35,6 +29,14 @@ float ModifierFraction(std::int32_t modifier, std::int32_t low, std::int32_t hig
 
 }  // namespace
 
+float ModulationScale(std::int32_t modifier, std::int32_t low, std::int32_t high, std::int32_t amount) {
+    // Each step rounds to single precision, in this order; the last unit of
+    // the result depends on it.
+    float scale = static_cast<float>(amount) * ModifierFraction(modifier, low, high);
+    scale = scale / 100.0f;
+    return scale;
+}
+
 std::int32_t ComputeModulatedValue(std::int32_t base, std::int32_t modifier, std::int32_t low,
                                    std::int32_t high, std::int32_t mode, std::int32_t amount) {
     switch (mode) {
@@ -44,18 +46,8 @@ std::int32_t ComputeModulatedValue(std::int32_t base, std::int32_t modifier, std
         return ClampToMidi(base + shift);
     }
     case ModeAdd:
-    case ModeSub: {
-        // Each step rounds to single precision, in this order; the last unit
-        // of the result depends on it.
-        const float fraction = ModifierFraction(modifier, low, high);
-        float step = static_cast<float>(amount) * fraction;
-        step = step / 100.0f;
-        const std::int64_t room = mode == ModeAdd ? 128 - std::int64_t{base} : std::int64_t{base} + 1;
-        step = step * static_cast<float>(room);
-        // |step| <= 2^31 / 100 * (2^31 + 128) < 2^56: always representable.
-        const std::int64_t whole = static_cast<std::int64_t>(step);
-        return ClampToMidi(mode == ModeAdd ? base + whole : base - whole);
-    }
+    case ModeSub:
+        return ApplyModulationScale(base, ModulationScale(modifier, low, high, amount), mode);
     default:
         return 0;
     }

@@ -42,6 +42,28 @@ std::int32_t GetParamMin(std::uint32_t row, std::uint32_t index);
 // Highest value the page offers for a cell; 0 for a row that does not exist.
 std::int32_t GetParamMax(std::uint32_t row, std::uint32_t index);
 
+// Keeps a value within the MIDI range 0..127.
+inline std::int32_t ClampToMidi(std::int64_t value) {
+    if (value > 127) return 127;
+    if (value < 0) return 0;
+    return static_cast<std::int32_t>(value);
+}
+
+// The Add and Sub rule in two stages, for a caller that applies one modifier
+// value to many master values. The scale, amount times the modifier's
+// fraction divided by 100 with each step in single precision, depends on the
+// modifier and the settings alone.
+float ModulationScale(std::int32_t modifier, std::int32_t low, std::int32_t high, std::int32_t amount);
+
+// Add (mode 0) or Sub (any other mode) with a scale from ModulationScale:
+// exactly what ComputeModulatedValue gives for the same arguments.
+inline std::int32_t ApplyModulationScale(std::int32_t base, float scale, std::int32_t mode) {
+    const std::int64_t room = mode == 0 ? 128 - std::int64_t{base} : std::int64_t{base} + 1;
+    // |scale * room| <= 2^31 / 100 * (2^31 + 128) < 2^56: always representable.
+    const std::int64_t whole = static_cast<std::int64_t>(scale * static_cast<float>(room));
+    return ClampToMidi(mode == 0 ? base + whole : base - whole);
+}
+
 // The modulated master value, 0..127, for any six 32-bit arguments.
 //
 // Add and Sub scale by where the modifier lies between low and high and work

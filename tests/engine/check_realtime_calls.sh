@@ -6,6 +6,7 @@
 set -uo pipefail
 allowed=(
   'ComputeModulatedValue(int, int, int, int, int, int)'  # pure
+  'ModulationScale(int, int, int, int)'                   # pure: the rule's first stage
   'CFilterEngine::ReadSettings() const'                    # six cells under the settings lock
   'pthread_mutex_lock' 'pthread_mutex_unlock'              # the settings lock itself
   'std::__throw_system_error(int)'                          # only if the lock cannot be taken at all

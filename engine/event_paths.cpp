@@ -39,91 +39,120 @@ void WriteEventHead(MfxEvent& event, LONG type, BYTE number, BYTE value) {
 #endif
 }
 
-}  // namespace
+// The modulation rule with one call's settings, chosen once per call so that
+// the per-event work carries no test of the mode.
+//
+// Add and Sub spend most of their work on the modifier's scale (two
+// single-precision divisions), which depends on the modifier value alone: it
+// is worked out the first time the call meets that value and kept for the
+// rest of the call. Nothing is worked out before it is needed, so a short
+// call, or one right after the page changed a setting, costs no more than the
+// plain rule, but for marking the 128 scales unknown (a 512-byte fill); results
+// are the rule's own, to the unit, since both go through the same two stages.
+// The settings the rule reads.
+struct RuleSettings {
+    std::int32_t low, high, mode, amount;
+};
 
-// The modulation rule with one call's settings. Add and Sub spend most of
-// their work on the modifier's scale (two single-precision divisions), which
-// depends on the modifier value alone: it is worked out the first time the
-// call meets that value and kept for the rest of the call. Nothing is worked
-// out before it is needed, so a short call, or one right after the page
-// changed a setting, costs no more than the plain rule; results are the
-// rule's own, to the unit, since both go through the same two stages.
-class CFilterEngine::CCallRule {
+template <std::int32_t AddOrSub>
+class CScaledRule {
 public:
-    explicit CCallRule(const Settings& settings)
-        : m_low(settings.lowIn), m_high(settings.highIn), m_mode(settings.mode), m_amount(settings.effectAmount),
-          m_scaled(m_mode == ModeAdd || m_mode == ModeSub) {}
+    // A scale is never NaN (amount and fraction are finite): NaN marks one
+    // not yet worked out.
+    explicit CScaledRule(const RuleSettings& settings)
+        : m_low(settings.low), m_high(settings.high), m_amount(settings.amount) {
+        for (float& scale : m_scale) scale = std::numeric_limits<float>::quiet_NaN();
+    }
 
     std::int32_t operator()(std::int32_t base, std::int32_t modifier) {
-        if (m_scaled && static_cast<std::uint32_t>(modifier) < kValues) {
-            if (!m_started) Start();
-            float scale = m_scale[modifier];
-            if (scale != scale) {  // not yet worked out in this call
-                scale = ModulationScale(modifier, m_low, m_high, m_amount);
-                m_scale[modifier] = scale;
-            }
-            return ApplyModulationScale(base, scale, m_mode);
+        if (static_cast<std::uint32_t>(modifier) >= kValues)  // not a MIDI value: the plain rule
+            return ComputeModulatedValue(base, modifier, m_low, m_high, AddOrSub, m_amount);
+        float scale = m_scale[modifier];
+        if (scale != scale) {  // not yet worked out in this call
+            scale = ModulationScale(modifier, m_low, m_high, m_amount);
+            m_scale[modifier] = scale;
         }
-        return ComputeModulatedValue(base, modifier, m_low, m_high, m_mode, m_amount);
+        return ApplyModulationScale(base, scale, AddOrSub);
     }
 
 private:
-    static constexpr std::uint32_t kValues = 128;  // a MIDI value; anything else takes the plain rule
-
-    // Marks every scale unknown, on the first move of the call: a call
-    // without moves pays nothing. A scale is never NaN: amount and fraction
-    // are finite.
-    void Start() {
-        for (float& scale : m_scale) scale = std::numeric_limits<float>::quiet_NaN();
-        m_started = true;
-    }
-
-    const std::int32_t m_low, m_high, m_mode, m_amount;
-    const bool m_scaled;  // Add or Sub
-    bool m_started = false;
+    static constexpr std::uint32_t kValues = 128;
+    const std::int32_t m_low, m_high, m_amount;
     float m_scale[kValues];
 };
 
-inline CFilterEngine::Route CFilterEngine::RouteMove(const Settings& settings, CCallRule& rule,
-                                                     std::atomic<std::int32_t>& lastSent, StreamMove& move) {
+// Rel64 (integer arithmetic, nothing worth keeping) and any other mode.
+class CPlainRule {
+public:
+    explicit CPlainRule(const RuleSettings& settings) : m_settings(settings) {}
+    std::int32_t operator()(std::int32_t base, std::int32_t modifier) const {
+        return ComputeModulatedValue(base, modifier, m_settings.low, m_settings.high, m_settings.mode,
+                                     m_settings.amount);
+    }
+
+private:
+    const RuleSettings m_settings;
+};
+
+// Runs `play` with the rule for these settings.
+template <class Play>
+void WithRule(const RuleSettings& settings, Play play) {
+    switch (settings.mode) {
+    case ModeAdd: {
+        CScaledRule<ModeAdd> rule(settings);
+        play(rule);
+        break;
+    }
+    case ModeSub: {
+        CScaledRule<ModeSub> rule(settings);
+        play(rule);
+        break;
+    }
+    default: {
+        CPlainRule rule(settings);
+        play(rule);
+        break;
+    }
+    }
+}
+
+}  // namespace
+
+CFilterEngine::Watch CFilterEngine::WatchFor(const Settings& settings) {
+    // Controller 0 is the real controller 0, never pressure; pressure belongs
+    // to whichever stream is set to 0. A stream set to no stream (kNoStream)
+    // matches nothing.
     const std::int32_t master = settings.masterCc;
     const std::int32_t modifier = settings.modifierCc;
-    bool isMasterMove = false;
-    bool isModifierMove = false;
+    Watch watch;
+    watch.masterController = master > 0 ? master : kNoStream;
+    watch.modifierController = modifier > 0 ? modifier : kNoStream;
+    watch.pressureIsMaster = master == 0;
+    watch.pressureIsModifier = modifier == 0;
+    watch.master = master;
+    return watch;
+}
 
-    // Controller 0 is the real controller 0, never pressure; pressure belongs
-    // to whichever stream is set to controller 0.
-    if (move.pressure) {
-        isMasterMove = master == 0;
-        isModifierMove = modifier == 0;
-    } else if (move.number != 0) {
-        isMasterMove = move.number == master;
-        isModifierMove = move.number == modifier;
-    }
-    if (!isMasterMove && !isModifierMove) return Route::PassUnchanged;
-
+template <class Rule>
+inline bool CFilterEngine::RouteMove(Rule& rule, std::atomic<std::int32_t>& lastSent, bool isMasterMove,
+                                     bool isModifierMove, std::int32_t& value) {
     std::int32_t lastMaster = m_lastMaster.load(std::memory_order_relaxed);
     std::int32_t lastModifier = m_lastModifier.load(std::memory_order_relaxed);
     if (isMasterMove) {
-        lastMaster = move.value;
+        lastMaster = value;
         m_lastMaster.store(lastMaster, std::memory_order_relaxed);
-        move.value = rule(lastMaster, lastModifier);
+        value = rule(lastMaster, lastModifier);
     }
     if (isModifierMove) {
         // When one stream is both, the modifier takes the value as it now
         // stands, already modulated once.
-        lastModifier = move.value;
+        lastModifier = value;
         m_lastModifier.store(lastModifier, std::memory_order_relaxed);
-        move.value = rule(lastMaster, lastModifier);
+        value = rule(lastMaster, lastModifier);
     }
-
-    // What leaves is always the master stream: controller `master`, or
-    // channel pressure when that is 0.
-    move.number = master;
-    move.pressure = master == 0;
-    if (move.value == lastSent.load(std::memory_order_relaxed)) return Route::Drop;
-    lastSent.store(move.value, std::memory_order_relaxed);
-    return Route::SendMaster;
+    if (value == lastSent.load(std::memory_order_relaxed)) return false;
+    lastSent.store(value, std::memory_order_relaxed);
+    return true;
 }
 
 void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
@@ -133,7 +162,17 @@ void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
     // Read before the first record is touched; an empty call, which hosts
     // make all the time, needs no settings and takes no lock.
     const Settings settings = ReadSettings();
-    CCallRule rule(settings);
+    WithRule({settings.lowIn, settings.highIn, settings.mode, settings.effectAmount},
+             [&](auto& rule) { PlayEvents(WatchFor(settings), rule, count, input, output); });
+}
+
+template <class Rule>
+void CFilterEngine::PlayEvents(const Watch watch, Rule& rule, LONG count, IMfxEventQueue* input,
+                               IMfxEventQueue* output) {
+    // What leaves is always the master stream: controller `master`, or
+    // channel pressure with number 0 when that is 0.
+    const LONG outputType = watch.pressureIsMaster ? MfxChannelPressureEvent : MfxControllerEvent;
+    const BYTE outputNumber = static_cast<BYTE>(watch.pressureIsMaster ? 0 : watch.master);
 
     // One buffer for the whole block, with room for a longer host record.
     union alignas(64) {
@@ -146,14 +185,20 @@ void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
         event.m_channel = 0;
         if (FAILED(input->GetAt(index, &event))) continue;
 
-        if (event.m_type == MfxControllerEvent || event.m_type == MfxChannelPressureEvent) {
-            const bool pressure = event.m_type == MfxChannelPressureEvent;
-            StreamMove move{pressure, pressure ? 0 : event.m_data1, event.m_data2};
-            const Route route = RouteMove(settings, rule, m_lastEventOut, move);
-            if (route == Route::Drop) continue;
-            if (route == Route::SendMaster)
-                WriteEventHead(event, move.pressure ? MfxChannelPressureEvent : MfxControllerEvent,
-                               static_cast<BYTE>(move.number), static_cast<BYTE>(move.value));
+        bool isMasterMove, isModifierMove;
+        if (event.m_type == MfxControllerEvent) {
+            isMasterMove = event.m_data1 == watch.masterController;
+            isModifierMove = event.m_data1 == watch.modifierController;
+        } else if (event.m_type == MfxChannelPressureEvent) {
+            isMasterMove = watch.pressureIsMaster;
+            isModifierMove = watch.pressureIsModifier;
+        } else {
+            isMasterMove = isModifierMove = false;
+        }
+        if (isMasterMove || isModifierMove) {
+            std::int32_t value = event.m_data2;  // controller value or pressure amount alike
+            if (!RouteMove(rule, m_lastEventOut, isMasterMove, isModifierMove, value)) continue;
+            WriteEventHead(event, outputType, outputNumber, static_cast<BYTE>(value));
         }
         output->Add(&event);  // a failed Add loses only this record
     }
@@ -163,11 +208,14 @@ void CFilterEngine::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
     if (input == nullptr || output == nullptr) return;
     LONG count = 0;
     if (FAILED(input->GetCount(&count)) || count <= 0) return;
-    // Read before the first record is touched; an empty call, which hosts
-    // make all the time, needs no settings and takes no lock.
-    const Settings settings = ReadSettings();
-    CCallRule rule(settings);
+    const Settings settings = ReadSettings();  // as in OnEvents
+    WithRule({settings.lowIn, settings.highIn, settings.mode, settings.effectAmount},
+             [&](auto& rule) { PlayInput(WatchFor(settings), rule, count, input, output); });
+}
 
+template <class Rule>
+void CFilterEngine::PlayInput(const Watch watch, Rule& rule, LONG count, IMfxDataQueue* input,
+                              IMfxDataQueue* output) {
     // One buffer for the whole call, with room for a longer host record.
     union alignas(8) {
         MfxData data;
@@ -178,23 +226,34 @@ void CFilterEngine::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
         if (FAILED(input->GetAt(index, &data))) continue;
 
         const BYTE kind = data.m_status & 0xF0;
-        const BYTE channel = data.m_status & 0x0F;
-        if (kind == MidiControlChange || kind == MidiChannelPressure) {
-            const bool pressure = kind == MidiChannelPressure;
-            StreamMove move{pressure, pressure ? 0 : data.m_data1, pressure ? data.m_data1 : data.m_data2};
-            const Route route = RouteMove(settings, rule, m_lastInputOut, move);
-            if (route == Route::Drop) continue;
-            if (route == Route::SendMaster) {
-                const BYTE value = static_cast<BYTE>(move.value);
-                if (move.pressure) {
-                    data.m_status = static_cast<BYTE>(MidiChannelPressure | channel);
-                    data.m_data1 = value;
-                    data.m_data2 = value;
-                } else {
-                    data.m_status = static_cast<BYTE>(MidiControlChange | channel);
-                    data.m_data1 = static_cast<BYTE>(move.number);
-                    data.m_data2 = value;
-                }
+        bool isMasterMove, isModifierMove;
+        std::int32_t value;
+        if (kind == MidiControlChange) {
+            isMasterMove = data.m_data1 == watch.masterController;
+            isModifierMove = data.m_data1 == watch.modifierController;
+            value = data.m_data2;
+        } else if (kind == MidiChannelPressure) {
+            isMasterMove = watch.pressureIsMaster;
+            isModifierMove = watch.pressureIsModifier;
+            value = data.m_data1;
+        } else {
+            isMasterMove = isModifierMove = false;
+            value = 0;
+        }
+        if (isMasterMove || isModifierMove) {
+            if (!RouteMove(rule, m_lastInputOut, isMasterMove, isModifierMove, value)) continue;
+            const BYTE channel = data.m_status & 0x0F;
+            const BYTE sent = static_cast<BYTE>(value);
+            if (watch.pressureIsMaster) {
+                // Channel pressure carries its amount in the first data byte;
+                // the second repeats it.
+                data.m_status = static_cast<BYTE>(MidiChannelPressure | channel);
+                data.m_data1 = sent;
+                data.m_data2 = sent;
+            } else {
+                data.m_status = static_cast<BYTE>(MidiControlChange | channel);
+                data.m_data1 = static_cast<BYTE>(watch.master);
+                data.m_data2 = sent;
             }
         }
         output->Add(&data);  // a failed Add loses only this message

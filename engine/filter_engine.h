@@ -61,24 +61,30 @@ private:
         std::int32_t mode;
     };
 
-    // A controller or channel-pressure message, reduced to what routing needs.
-    struct StreamMove {
-        bool pressure;        // channel pressure rather than a controller
-        std::int32_t number;  // controller number; 0 with pressure
-        std::int32_t value;   // controller value or pressure amount
+    // The two streams as one call matches messages against them.
+    struct Watch {
+        std::int32_t masterController;    // the master's controller number, or kNoStream
+        std::int32_t modifierController;  // the modifier's, or kNoStream
+        bool pressureIsMaster;            // channel pressure is the master stream (setting 0)
+        bool pressureIsModifier;
+        std::int32_t master;  // the master setting: the controller master outputs go out on
     };
 
-    enum class Route { PassUnchanged, Drop, SendMaster };
-
-    // The modulation rule with one call's settings (event_paths.cpp).
-    class CCallRule;
-
     Settings ReadSettings() const;
-    // Both paths' one rule: updates the shared memories and the path's own
-    // last-sent value, and on SendMaster leaves the master output in `move`.
-    // Inlined into each path: it runs for every controller and pressure event.
-    [[gnu::always_inline]] Route RouteMove(const Settings& settings, CCallRule& rule,
-                                           std::atomic<std::int32_t>& lastSent, StreamMove& move);
+    static Watch WatchFor(const Settings& settings);
+    // Both paths' one rule for a master or modifier move: updates the shared
+    // memories and the path's own last-sent value, leaves the master value to
+    // send in `value`, and says whether to send it (false: a repeat). Inlined
+    // into each path; `rule` is the modulation rule chosen for the call's
+    // mode (event_paths.cpp).
+    template <class Rule>
+    [[gnu::always_inline]] bool RouteMove(Rule& rule, std::atomic<std::int32_t>& lastSent, bool isMasterMove,
+                                          bool isModifierMove, std::int32_t& value);
+    // The two paths' loops over a non-empty block, once per kind of rule.
+    template <class Rule>
+    void PlayEvents(Watch watch, Rule& rule, LONG count, IMfxEventQueue* input, IMfxEventQueue* output);
+    template <class Rule>
+    void PlayInput(Watch watch, Rule& rule, LONG count, IMfxDataQueue* input, IMfxDataQueue* output);
 
     mutable CCriticalLock m_lock;  // guards m_params: one cell at a time, or row 0 at the start of a path's call
     std::int32_t m_params[kParamRows][kParamsPerRow];

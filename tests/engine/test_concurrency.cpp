@@ -41,28 +41,28 @@ TEST(Concurrency, EveryoneAtOnce) {
     std::thread sequenced([&] {
         CFakeEventQueue input(events), output;
         output.m_added.reserve(events.size());
-        while (running()) {
+        do {  // once at least, however late the thread starts
             output.m_added.clear();
             engine.OnEvents(&input, &output);
             for (const MfxEvent& event : output.m_added)
                 if (event.m_data1 > 127 || event.m_data2 > 127) ++badValues;
             ++blocks;
-        }
+        } while (running());
     });
     std::thread live([&] {
         CFakeDataQueue input(messages), output;
         output.m_added.reserve(messages.size());
-        while (running()) {
+        do {  // once at least, however late the thread starts
             output.m_added.clear();
             engine.OnInput(&input, &output);
             for (const MfxData& data : output.m_added)
                 if (data.m_data1 > 127 || data.m_data2 > 127) ++badValues;
             ++calls;
-        }
+        } while (running());
     });
     std::thread page([&] {  // a cell, then the dirty flag, as fast as it can
         std::mt19937 draw(1);
-        while (running()) {
+        do {  // once at least, however late the thread starts
             const std::uint32_t cell = draw() % kParamCells;
             // Mostly values the page offers, now and then anything a stream could hold.
             const std::int32_t value =
@@ -70,23 +70,23 @@ TEST(Concurrency, EveryoneAtOnce) {
             engine.SetParam(cell / kParamsPerRow, cell % kParamsPerRow, value);
             dirty.store(1, std::memory_order_relaxed);
             ++edits;
-        }
+        } while (running());
     });
     std::thread persistence([&] {  // the host saving and restoring the project
-        while (running()) {
+        do {  // once at least, however late the thread starts
             CMemoryStream stream;
             SaveSettings(engine, &stream);
             stream.m_position = 0;
             if (LoadSettings(engine, &stream) == LoadOutcome::Loaded) dirty.store(0, std::memory_order_relaxed);
             ++loads;
-        }
+        } while (running());
     });
     std::thread transport([&] {
-        while (running()) {
+        do {  // once at least, however late the thread starts
             engine.ResetLastSent();  // OnStart and OnLoop
             ++starts;
             std::this_thread::yield();
-        }
+        } while (running());
     });
     for (std::thread* thread : {&sequenced, &live, &page, &persistence, &transport}) thread->join();
 

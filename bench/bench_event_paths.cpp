@@ -64,6 +64,7 @@ VELTRACE_BENCH(BM_PassThroughData);
 // Prints the aggregates and keeps each benchmark's fastest repetition.
 class CRatioReporter : public benchmark::ConsoleReporter {
 public:
+    CRatioReporter() : ConsoleReporter(OO_None) {}  // no colours: the ratio lines are read by scripts
     void ReportRuns(const std::vector<Run>& runs) override {
         std::vector<Run> aggregates;
         for (const Run& run : runs) {

@@ -13,19 +13,17 @@ import sys
 
 import mido
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from checklist import Checklist  # noqa: E402
+
 SOURCE, BUILD, WORK = (os.path.abspath(path) for path in sys.argv[1:4])
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 import mido_filter  # noqa: E402
 
 HOST = os.path.join(BUILD, "veltrace-host.exe")
 DLL = os.path.join(BUILD, "QvMfxVeltrace.dll")
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAILED:", what)
+checks = Checklist()
+check = checks.check
 
 
 def wine(*arguments):
@@ -172,9 +170,7 @@ def main():
     registry_checks(source)
     settings_checks(source)
     bad_input_checks(source)
-    if failures:
-        sys.exit(f"{len(failures)} end-to-end checks failed")
-    print("end to end: veltrace-host and the module under Wine send what the rule predicts")
+    checks.finish("end to end: veltrace-host and the module under Wine send what the rule predicts")
 
 
 if __name__ == "__main__":

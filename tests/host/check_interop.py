@@ -10,14 +10,12 @@ import sys
 
 import mido
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from checklist import Checklist  # noqa: E402
+
 SMF_DUMP, WORK = sys.argv[1], sys.argv[2]
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAILED:", what)
+checks = Checklist()
+check = checks.check
 
 
 def varlen_end(data, start):
@@ -129,9 +127,7 @@ def main():
         check(midicsv(copy) == midicsv(source), f"{name}: what the host writes decodes in midicsv as the original")
         check(mido_view(copy) == mido_view(source), f"{name}: what the host writes reads in mido as the original")
     check("Channel_aftertouch_c, 3, 55" in midicsv(rewritten(by_csvmidi)), "csvmidi's file: the events themselves")
-    if failures:
-        sys.exit(f"{len(failures)} interop checks failed")
-    print("interop: the host's MIDI reader and writer agree with mido and midicsv")
+    checks.finish("interop: the host's MIDI reader and writer agree with mido and midicsv")
 
 
 if __name__ == "__main__":

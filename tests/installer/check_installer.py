@@ -12,6 +12,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from checklist import Checklist  # noqa: E402
+
 SOURCE, BUILD, SETUP, CHECK, WORK = (os.path.abspath(path) for path in sys.argv[1:6])
 PREFIX = os.path.join(WORK, "prefix")
 MODULE = os.path.join(BUILD, "QvMfxVeltrace.dll")
@@ -24,13 +27,8 @@ OTHER_FILTER = FILTER_LIST + r"\{11111111-2222-3333-4444-555555555555}"
 ENV = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all", WINEARCH="win64",
            WINEDLLOVERRIDES="mscoree,mshtml=;winhlp32.exe=d")
 ENV.pop("DISPLAY", None)  # everything here is silent
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAILED:", what)
+checks = Checklist()
+check = checks.check
 
 
 def wine(*arguments):
@@ -155,9 +153,7 @@ def main():
         subprocess.run(["wineserver", "-k"], env=ENV)
         settle()
         shutil.rmtree(PREFIX, ignore_errors=True)  # about 700 MB
-    if failures:
-        sys.exit(f"{len(failures)} installer checks failed")
-    print("installer: installs, installs over itself, uninstalls cleanly, and installs into a chosen folder")
+    checks.finish("installer: installs, installs over itself, uninstalls cleanly, and installs into a chosen folder")
 
 
 def run_checks():

@@ -40,8 +40,13 @@ void WriteEventHead(MfxEvent& event, LONG type, BYTE number, BYTE value) {
 }
 
 // The modulation rule with one call's settings, chosen once per call so that
-// the per-event work carries no test of the mode.
-//
+// the per-event work carries no test of the mode (WithRule).
+
+// The settings the rule reads.
+struct RuleSettings {
+    std::int32_t low, high, mode, amount;
+};
+
 // Add and Sub spend most of their work on the modifier's scale (two
 // single-precision divisions), which depends on the modifier value alone: it
 // is worked out the first time the call meets that value and kept for the
@@ -49,11 +54,6 @@ void WriteEventHead(MfxEvent& event, LONG type, BYTE number, BYTE value) {
 // call, or one right after the page changed a setting, costs no more than the
 // plain rule, but for marking the 128 scales unknown (a 512-byte fill); results
 // are the rule's own, to the unit, since both go through the same two stages.
-// The settings the rule reads.
-struct RuleSettings {
-    std::int32_t low, high, mode, amount;
-};
-
 template <std::int32_t AddOrSub>
 class CScaledRule {
 public:
@@ -120,16 +120,21 @@ void WithRule(const RuleSettings& settings, Play play) {
 
 CFilterEngine::Watch CFilterEngine::WatchFor(const Settings& settings) {
     // Controller 0 is the real controller 0, never pressure; pressure belongs
-    // to whichever stream is set to 0. A stream set to no stream (kNoStream)
-    // matches nothing.
-    const std::int32_t master = settings.masterCc;
-    const std::int32_t modifier = settings.modifierCc;
+    // to whichever stream is set to 0.
+    //
+    // A stream setting outside 0..127 can only come from a damaged settings
+    // stream. It names no MIDI stream, so it watches nothing: a modifier
+    // there never moves, and with a master there nothing is sent at all,
+    // since its number could not be sent as a MIDI data byte.
+    const auto isStream = [](std::int32_t number) { return number >= 0 && number <= 127; };
+    const bool masterIsStream = isStream(settings.masterCc);
+    const std::int32_t master = masterIsStream ? settings.masterCc : kNoStream;
+    const std::int32_t modifier = masterIsStream && isStream(settings.modifierCc) ? settings.modifierCc : kNoStream;
     Watch watch;
     watch.masterController = master > 0 ? master : kNoStream;
     watch.modifierController = modifier > 0 ? modifier : kNoStream;
     watch.pressureIsMaster = master == 0;
     watch.pressureIsModifier = modifier == 0;
-    watch.master = master;
     return watch;
 }
 
@@ -172,14 +177,15 @@ void CFilterEngine::PlayEvents(const Watch watch, Rule& rule, LONG count, IMfxEv
     // What leaves is always the master stream: controller `master`, or
     // channel pressure with number 0 when that is 0.
     const LONG outputType = watch.pressureIsMaster ? MfxChannelPressureEvent : MfxControllerEvent;
-    const BYTE outputNumber = static_cast<BYTE>(watch.pressureIsMaster ? 0 : watch.master);
+    const BYTE outputNumber = static_cast<BYTE>(watch.pressureIsMaster ? 0 : watch.masterController);
 
-    // One buffer for the whole block, with room for a longer host record.
+    // One buffer for the whole block, with room for a longer host record
+    // (whose GetAt fills the room too: only the named record starts cleared).
     union alignas(64) {
         MfxEvent event;
         BYTE room[kHostEventRecordRoom];
-    } buffer{};
-    MfxEvent& event = buffer.event;
+    } buffer;
+    MfxEvent& event = buffer.event = MfxEvent{};
     for (LONG index = 0; index < count; ++index) {
         event.m_port = 0;
         event.m_channel = 0;
@@ -220,8 +226,8 @@ void CFilterEngine::PlayInput(const Watch watch, Rule& rule, LONG count, IMfxDat
     union alignas(8) {
         MfxData data;
         BYTE room[kHostDataRecordRoom];
-    } buffer{};
-    MfxData& data = buffer.data;
+    } buffer;
+    MfxData& data = buffer.data = MfxData{};
     for (LONG index = 0; index < count; ++index) {
         if (FAILED(input->GetAt(index, &data))) continue;
 
@@ -252,7 +258,7 @@ void CFilterEngine::PlayInput(const Watch watch, Rule& rule, LONG count, IMfxDat
                 data.m_data2 = sent;
             } else {
                 data.m_status = static_cast<BYTE>(MidiControlChange | channel);
-                data.m_data1 = static_cast<BYTE>(watch.master);
+                data.m_data1 = static_cast<BYTE>(watch.masterController);
                 data.m_data2 = sent;
             }
         }

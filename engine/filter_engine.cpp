@@ -44,12 +44,5 @@ CFilterEngine::Settings CFilterEngine::ReadSettings() const {
         settings.highIn = row[HighIn];
         settings.mode = row[Mode];
     }
-    // A stream setting outside 0..127 can only come from a damaged settings
-    // stream. It names no MIDI stream, so it watches nothing: a modifier
-    // there never moves, and with a master there nothing is sent on it,
-    // since its number could not be sent as a MIDI data byte.
-    const auto isStream = [](std::int32_t number) { return number >= 0 && number <= 127; };
-    if (!isStream(settings.masterCc)) settings.masterCc = settings.modifierCc = kNoStream;
-    if (!isStream(settings.modifierCc)) settings.modifierCc = kNoStream;
     return settings;
 }

@@ -67,7 +67,6 @@ private:
         std::int32_t modifierController;  // the modifier's, or kNoStream
         bool pressureIsMaster;            // channel pressure is the master stream (setting 0)
         bool pressureIsModifier;
-        std::int32_t master;  // the master setting: the controller master outputs go out on
     };
 
     Settings ReadSettings() const;

@@ -67,9 +67,13 @@ CQvMfxVeltracePropPage::CQvMfxVeltracePropPage() : CDialog(IDD_VELTRACE_PAGE) {}
 // then the site, whose reference the page owns. The filter link unlinks
 // itself as a member, and the module count goes last, with the base.
 CQvMfxVeltracePropPage::~CQvMfxVeltracePropPage() {
-    m_filter.SetRefreshWindow(nullptr);
-    DestroyWindow();
+    DestroyPageWindow();
     if (m_site != nullptr) m_site->Release();
+}
+
+void CQvMfxVeltracePropPage::DestroyPageWindow() {
+    m_filter.SetRefreshWindow(nullptr);  // first: a load from now on asks no window
+    DestroyWindow();
 }
 
 // ---- IUnknown ---------------------------------------------------------------------
@@ -126,8 +130,7 @@ HRESULT STDMETHODCALLTYPE CQvMfxVeltracePropPage::Activate(HWND parent, LPCRECT 
 HRESULT STDMETHODCALLTYPE CQvMfxVeltracePropPage::Deactivate() {
     CModuleStateGuard state;
     if (m_hWnd == nullptr) return E_UNEXPECTED;
-    m_filter.SetRefreshWindow(nullptr);
-    DestroyWindow();
+    DestroyPageWindow();
     return S_OK;
 }
 

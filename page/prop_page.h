@@ -58,6 +58,10 @@ private:
     void SetPageDirty() override;
     void TellSiteDirty() override;
 
+    // [page thread] Destroys the window, after telling the filter link that
+    // it is gone.
+    void DestroyPageWindow();
+
     // [page thread] Sets every control and label from the filter's table; a
     // settings load asks for it. Touches nothing without a window or filter.
     BOOL RefreshControls();

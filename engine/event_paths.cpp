@@ -11,14 +11,17 @@
 #include <emmintrin.h>
 #endif
 
+#if defined(__BYTE_ORDER__)
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "records are composed as little-endian words");
+#endif
+
 namespace {
 
 // The host's Add reads a record right after the path has rewritten it. A read
 // that spans several smaller stores cannot take its bytes from them and waits
 // until they reach the cache, a stall that cost the sequenced path more than
 // all its routing. So its master output is composed in registers and written
-// with one store that covers what the host reads first. (A live message is
-// read as one 8-byte word; measured, its byte stores cost nothing extra.)
+// with one store that covers what the host reads first.
 
 // Bytes 6..11 of a sequenced record (type, controller number, value), within
 // its first 16, written with one 16-byte store.
@@ -38,6 +41,34 @@ void WriteEventHead(MfxEvent& event, LONG type, BYTE number, BYTE value) {
     std::memcpy(reinterpret_cast<BYTE*>(&event) + 8, &high, 8);
 #endif
 }
+
+// The live path's master output, in the form of the message it replaces:
+// the status kind and controller number are fixed for the call, the channel
+// and the carried bytes are kept. Composed in one 8-byte word without a
+// branch on the form, and written with one store, like the sequenced head.
+class CLiveMasterForm {
+public:
+    CLiveMasterForm(bool pressureIsMaster, std::int32_t controller)
+        : m_head(pressureIsMaster ? std::uint64_t{MidiChannelPressure} << 32
+                                  : std::uint64_t{MidiControlChange} << 32 |
+                                        std::uint64_t{static_cast<BYTE>(controller)} << 40),
+          // Channel pressure carries its amount in the first data byte; the
+          // second repeats it. A controller's value is its second data byte.
+          m_valueSpread(pressureIsMaster ? (1ull << 40 | 1ull << 48) : 1ull << 48) {}
+
+    void Write(MfxData& data, BYTE value) const {
+        std::uint64_t word;  // little-endian: time, status, data1, data2, carried byte
+        std::memcpy(&word, &data, sizeof word);
+        word = (word & kKept) | m_head | value * m_valueSpread;
+        std::memcpy(&data, &word, sizeof word);
+    }
+
+private:
+    // The time (bytes 0..3), the channel (low nibble of byte 4), the carried byte 7.
+    static constexpr std::uint64_t kKept = 0xFF00000FFFFFFFFFull;
+    const std::uint64_t m_head;         // status kind in byte 4, controller number in byte 5
+    const std::uint64_t m_valueSpread;  // multiplied by the value, puts it where it goes
+};
 
 // The modulation rule with one call's settings, chosen once per call so that
 // the per-event work carries no test of the mode (WithRule).
@@ -133,31 +164,42 @@ CFilterEngine::Watch CFilterEngine::WatchFor(const Settings& settings) {
     Watch watch;
     watch.masterController = master > 0 ? master : kNoStream;
     watch.modifierController = modifier > 0 ? modifier : kNoStream;
-    watch.pressureIsMaster = master == 0;
-    watch.pressureIsModifier = modifier == 0;
+    watch.pressureRole = static_cast<StreamRole>((master == 0 ? unsigned{MasterStream} : 0u) |
+                                                 (modifier == 0 ? unsigned{ModifierStream} : 0u));
     return watch;
 }
 
-template <class Rule>
-inline bool CFilterEngine::RouteMove(Rule& rule, std::atomic<std::int32_t>& lastSent, bool isMasterMove,
-                                     bool isModifierMove, std::int32_t& value) {
-    std::int32_t lastMaster = m_lastMaster.load(std::memory_order_relaxed);
-    std::int32_t lastModifier = m_lastModifier.load(std::memory_order_relaxed);
-    if (isMasterMove) {
-        lastMaster = value;
-        m_lastMaster.store(lastMaster, std::memory_order_relaxed);
-        value = rule(lastMaster, lastModifier);
+template <CFilterEngine::StreamRole Role, class Rule>
+inline bool CFilterEngine::RouteMoveOf(Rule& rule, std::atomic<std::int32_t>& lastSent, std::int32_t& value) {
+    std::int32_t master, modifier;
+    if constexpr ((Role & MasterStream) != 0) {
+        master = value;
+        m_lastMaster.store(master, std::memory_order_relaxed);
+        modifier = m_lastModifier.load(std::memory_order_relaxed);
+        value = rule(master, modifier);
+    } else {
+        master = m_lastMaster.load(std::memory_order_relaxed);
     }
-    if (isModifierMove) {
+    if constexpr ((Role & ModifierStream) != 0) {
         // When one stream is both, the modifier takes the value as it now
         // stands, already modulated once.
-        lastModifier = value;
-        m_lastModifier.store(lastModifier, std::memory_order_relaxed);
-        value = rule(lastMaster, lastModifier);
+        modifier = value;
+        m_lastModifier.store(modifier, std::memory_order_relaxed);
+        value = rule(master, modifier);
     }
     if (value == lastSent.load(std::memory_order_relaxed)) return false;
     lastSent.store(value, std::memory_order_relaxed);
     return true;
+}
+
+template <class Rule>
+inline bool CFilterEngine::RouteMove(Rule& rule, std::atomic<std::int32_t>& lastSent, StreamRole role,
+                                     std::int32_t& value) {
+    switch (role) {
+    case MasterStream: return RouteMoveOf<MasterStream>(rule, lastSent, value);
+    case ModifierStream: return RouteMoveOf<ModifierStream>(rule, lastSent, value);
+    default: return RouteMoveOf<BothStreams>(rule, lastSent, value);
+    }
 }
 
 void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
@@ -176,8 +218,9 @@ void CFilterEngine::PlayEvents(const Watch watch, Rule& rule, LONG count, IMfxEv
                                IMfxEventQueue* output) {
     // What leaves is always the master stream: controller `master`, or
     // channel pressure with number 0 when that is 0.
-    const LONG outputType = watch.pressureIsMaster ? MfxChannelPressureEvent : MfxControllerEvent;
-    const BYTE outputNumber = static_cast<BYTE>(watch.pressureIsMaster ? 0 : watch.masterController);
+    const bool pressureIsMaster = (watch.pressureRole & MasterStream) != 0;
+    const LONG outputType = pressureIsMaster ? MfxChannelPressureEvent : MfxControllerEvent;
+    const BYTE outputNumber = static_cast<BYTE>(pressureIsMaster ? 0 : watch.masterController);
 
     // One buffer for the whole block, with room for a longer host record
     // (whose GetAt fills the room too: only the named record starts cleared).
@@ -191,19 +234,14 @@ void CFilterEngine::PlayEvents(const Watch watch, Rule& rule, LONG count, IMfxEv
         event.m_channel = 0;
         if (FAILED(input->GetAt(index, &event))) continue;
 
-        bool isMasterMove, isModifierMove;
-        if (event.m_type == MfxControllerEvent) {
-            isMasterMove = event.m_data1 == watch.masterController;
-            isModifierMove = event.m_data1 == watch.modifierController;
-        } else if (event.m_type == MfxChannelPressureEvent) {
-            isMasterMove = watch.pressureIsMaster;
-            isModifierMove = watch.pressureIsModifier;
-        } else {
-            isMasterMove = isModifierMove = false;
-        }
-        if (isMasterMove || isModifierMove) {
+        StreamRole role = NeitherStream;
+        if (event.m_type == MfxControllerEvent)
+            role = watch.ControllerRole(event.m_data1);
+        else if (event.m_type == MfxChannelPressureEvent)
+            role = watch.pressureRole;
+        if (role != NeitherStream) {
             std::int32_t value = event.m_data2;  // controller value or pressure amount alike
-            if (!RouteMove(rule, m_lastEventOut, isMasterMove, isModifierMove, value)) continue;
+            if (!RouteMove(rule, m_lastEventOut, role, value)) continue;
             WriteEventHead(event, outputType, outputNumber, static_cast<BYTE>(value));
         }
         output->Add(&event);  // a failed Add loses only this record
@@ -222,6 +260,8 @@ void CFilterEngine::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
 template <class Rule>
 void CFilterEngine::PlayInput(const Watch watch, Rule& rule, LONG count, IMfxDataQueue* input,
                               IMfxDataQueue* output) {
+    const CLiveMasterForm masterForm((watch.pressureRole & MasterStream) != 0, watch.masterController);
+
     // One buffer for the whole call, with room for a longer host record.
     union alignas(8) {
         MfxData data;
@@ -232,35 +272,18 @@ void CFilterEngine::PlayInput(const Watch watch, Rule& rule, LONG count, IMfxDat
         if (FAILED(input->GetAt(index, &data))) continue;
 
         const BYTE kind = data.m_status & 0xF0;
-        bool isMasterMove, isModifierMove;
-        std::int32_t value;
+        StreamRole role = NeitherStream;
+        std::int32_t value = 0;
         if (kind == MidiControlChange) {
-            isMasterMove = data.m_data1 == watch.masterController;
-            isModifierMove = data.m_data1 == watch.modifierController;
+            role = watch.ControllerRole(data.m_data1);
             value = data.m_data2;
         } else if (kind == MidiChannelPressure) {
-            isMasterMove = watch.pressureIsMaster;
-            isModifierMove = watch.pressureIsModifier;
+            role = watch.pressureRole;
             value = data.m_data1;
-        } else {
-            isMasterMove = isModifierMove = false;
-            value = 0;
         }
-        if (isMasterMove || isModifierMove) {
-            if (!RouteMove(rule, m_lastInputOut, isMasterMove, isModifierMove, value)) continue;
-            const BYTE channel = data.m_status & 0x0F;
-            const BYTE sent = static_cast<BYTE>(value);
-            if (watch.pressureIsMaster) {
-                // Channel pressure carries its amount in the first data byte;
-                // the second repeats it.
-                data.m_status = static_cast<BYTE>(MidiChannelPressure | channel);
-                data.m_data1 = sent;
-                data.m_data2 = sent;
-            } else {
-                data.m_status = static_cast<BYTE>(MidiControlChange | channel);
-                data.m_data1 = static_cast<BYTE>(watch.masterController);
-                data.m_data2 = sent;
-            }
+        if (role != NeitherStream) {
+            if (!RouteMove(rule, m_lastInputOut, role, value)) continue;
+            masterForm.Write(data, static_cast<BYTE>(value));
         }
         output->Add(&data);  // a failed Add loses only this message
     }

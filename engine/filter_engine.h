@@ -61,12 +61,20 @@ private:
         std::int32_t mode;
     };
 
+    // What a message is to one call: a move of the master stream, of the
+    // modifier stream, of both (one stream set as both), or of neither.
+    enum StreamRole : unsigned { NeitherStream = 0, MasterStream = 1, ModifierStream = 2, BothStreams = 3 };
+
     // The two streams as one call matches messages against them.
     struct Watch {
         std::int32_t masterController;    // the master's controller number, or kNoStream
         std::int32_t modifierController;  // the modifier's, or kNoStream
-        bool pressureIsMaster;            // channel pressure is the master stream (setting 0)
-        bool pressureIsModifier;
+        StreamRole pressureRole;          // what channel pressure is (the stream set to 0)
+
+        StreamRole ControllerRole(std::int32_t number) const {
+            if (number == masterController) return number == modifierController ? BothStreams : MasterStream;
+            return number == modifierController ? ModifierStream : NeitherStream;
+        }
     };
 
     Settings ReadSettings() const;
@@ -74,11 +82,14 @@ private:
     // Both paths' one rule for a master or modifier move: updates the shared
     // memories and the path's own last-sent value, leaves the master value to
     // send in `value`, and says whether to send it (false: a repeat). Inlined
-    // into each path; `rule` is the modulation rule chosen for the call's
-    // mode (event_paths.cpp).
+    // into each path once per role, so each kind of move runs straight
+    // through; `rule` is the modulation rule chosen for the call's mode
+    // (event_paths.cpp).
     template <class Rule>
-    [[gnu::always_inline]] bool RouteMove(Rule& rule, std::atomic<std::int32_t>& lastSent, bool isMasterMove,
-                                          bool isModifierMove, std::int32_t& value);
+    [[gnu::always_inline]] bool RouteMove(Rule& rule, std::atomic<std::int32_t>& lastSent, StreamRole role,
+                                          std::int32_t& value);
+    template <StreamRole Role, class Rule>
+    [[gnu::always_inline]] bool RouteMoveOf(Rule& rule, std::atomic<std::int32_t>& lastSent, std::int32_t& value);
     // The two paths' loops over a non-empty block, once per kind of rule.
     template <class Rule>
     void PlayEvents(Watch watch, Rule& rule, LONG count, IMfxEventQueue* input, IMfxEventQueue* output);

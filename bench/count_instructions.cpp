@@ -3,7 +3,7 @@
 // passthrough-data), so that valgrind's callgrind can count the instructions
 // of that one function. Instruction counts, unlike time, do not depend on
 // what else the machine is doing.
-#include <cstring>
+#include <string>
 
 #include "bench/blocks.h"
 #include "bench/pass_through.h"

@@ -216,11 +216,9 @@ void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
 template <class Rule>
 void CFilterEngine::PlayEvents(const Watch watch, Rule& rule, LONG count, IMfxEventQueue* input,
                                IMfxEventQueue* output) {
-    // What leaves is always the master stream: controller `master`, or
-    // channel pressure with number 0 when that is 0.
-    const bool pressureIsMaster = (watch.pressureRole & MasterStream) != 0;
-    const LONG outputType = pressureIsMaster ? MfxChannelPressureEvent : MfxControllerEvent;
-    const BYTE outputNumber = static_cast<BYTE>(pressureIsMaster ? 0 : watch.masterController);
+    // Channel pressure goes out with number 0.
+    const LONG outputType = watch.PressureIsMaster() ? MfxChannelPressureEvent : MfxControllerEvent;
+    const BYTE outputNumber = static_cast<BYTE>(watch.PressureIsMaster() ? 0 : watch.masterController);
 
     // One buffer for the whole block, with room for a longer host record
     // (whose GetAt fills the room too: only the named record starts cleared).
@@ -260,7 +258,7 @@ void CFilterEngine::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
 template <class Rule>
 void CFilterEngine::PlayInput(const Watch watch, Rule& rule, LONG count, IMfxDataQueue* input,
                               IMfxDataQueue* output) {
-    const CLiveMasterForm masterForm((watch.pressureRole & MasterStream) != 0, watch.masterController);
+    const CLiveMasterForm masterForm(watch.PressureIsMaster(), watch.masterController);
 
     // One buffer for the whole call, with room for a longer host record.
     union alignas(8) {

@@ -71,6 +71,9 @@ private:
         std::int32_t modifierController;  // the modifier's, or kNoStream
         StreamRole pressureRole;          // what channel pressure is (the stream set to 0)
 
+        // What leaves is always the master stream: controller
+        // masterController, or channel pressure when that stream is 0.
+        bool PressureIsMaster() const { return (pressureRole & MasterStream) != 0; }
         StreamRole ControllerRole(std::int32_t number) const {
             if (number == masterController) return number == modifierController ? BothStreams : MasterStream;
             return number == modifierController ? ModifierStream : NeitherStream;

@@ -55,13 +55,13 @@ inline std::int32_t ClampToMidi(std::int64_t value) {
 // modifier and the settings alone.
 float ModulationScale(std::int32_t modifier, std::int32_t low, std::int32_t high, std::int32_t amount);
 
-// Add (mode 0) or Sub (any other mode) with a scale from ModulationScale:
+// Add (ModeAdd) or Sub (any other mode) with a scale from ModulationScale:
 // exactly what ComputeModulatedValue gives for the same arguments.
 inline std::int32_t ApplyModulationScale(std::int32_t base, float scale, std::int32_t mode) {
-    const std::int64_t room = mode == 0 ? 128 - std::int64_t{base} : std::int64_t{base} + 1;
+    const std::int64_t room = mode == ModeAdd ? 128 - std::int64_t{base} : std::int64_t{base} + 1;
     // |scale * room| <= 2^31 / 100 * (2^31 + 128) < 2^56: always representable.
     const std::int64_t whole = static_cast<std::int64_t>(scale * static_cast<float>(room));
-    return ClampToMidi(mode == 0 ? base + whole : base - whole);
+    return ClampToMidi(mode == ModeAdd ? base + whole : base - whole);
 }
 
 // The modulated master value, 0..127, for any six 32-bit arguments.

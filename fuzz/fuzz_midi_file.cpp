@@ -20,10 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::vector<std::uint8_t> written = SerializeMidiFile(file);
         const MidiFile back = ParseMidiFile(written.data(), written.size());
         if (back.tracks.size() != file.tracks.size()) std::abort();
-        for (size_t i = 0; i < file.tracks.size(); ++i) {
-            std::vector<MidiEvent> expected = file.tracks[i].events;
-            if (back.tracks[i].events != expected) std::abort();
-        }
+        for (size_t i = 0; i < file.tracks.size(); ++i)
+            if (back.tracks[i].events != file.tracks[i].events) std::abort();
     } catch (const MidiFileError&) {
         // Only a gap longer than a delta time can hold cannot be written.
     }

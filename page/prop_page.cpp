@@ -120,7 +120,6 @@ HRESULT STDMETHODCALLTYPE CQvMfxVeltracePropPage::Activate(HWND parent, LPCRECT 
         if (!Create(parent)) return E_OUTOFMEMORY;
     }
     m_filter.SetRefreshWindow(m_hWnd);
-    SetWindowLongPtrA(m_hWnd, GWL_EXSTYLE, GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
     IPropertyPage* const page = this;
     page->Move(rect);
     page->Show(SW_SHOWNORMAL);
@@ -136,10 +135,7 @@ HRESULT STDMETHODCALLTYPE CQvMfxVeltracePropPage::Deactivate() {
 
 HRESULT STDMETHODCALLTYPE CQvMfxVeltracePropPage::GetPageInfo(PROPPAGEINFO* info) {
     if (info == nullptr) return E_POINTER;
-    IMalloc* allocator = nullptr;
-    if (FAILED(CoGetMalloc(MEMCTX_TASK, &allocator)) || allocator == nullptr) return E_FAIL;
-    info->pszTitle = static_cast<LPOLESTR>(allocator->Alloc(kTitleBytes));  // the frame frees it
-    allocator->Release();
+    info->pszTitle = static_cast<LPOLESTR>(CoTaskMemAlloc(kTitleBytes));  // the frame frees it
     if (info->pszTitle == nullptr) return E_OUTOFMEMORY;
     std::mbstowcs(info->pszTitle, kPageTitle, kTitleBytes / sizeof(OLECHAR));
 

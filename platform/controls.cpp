@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
-bool EnsureCommonControls() {
+void EnsureCommonControls() {
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
-    return InitCommonControlsEx(&classes) != FALSE;
+    InitCommonControlsEx(&classes);
 }
 
 LRESULT CControl::Send(UINT message, WPARAM wParam, LPARAM lParam) const {

@@ -7,7 +7,7 @@
 
 // Registers the trackbar and up-down window classes for this process; a
 // dialog template that uses them can be created afterwards.
-bool EnsureCommonControls();
+void EnsureCommonControls();
 
 class CControl {
 public:

@@ -1,8 +1,9 @@
 // A modeless child dialog made from a template, in place of an application
 // framework's dialog class: creation as a child of a given window, an
 // initialisation hook, scroll notifications dispatched to handlers, control
-// objects attached to the template's items by id, and destruction. Every
-// other message gets the system's default dialog handling.
+// objects attached to the template's items by id, and destruction. Any other
+// message goes to OnMessage, and otherwise to the system's default dialog
+// handling.
 //
 // [window thread] All of it runs on the thread that creates the window.
 #pragma once
@@ -27,8 +28,6 @@ public:
     // and its controls first, so nothing that arrives during the destruction
     // reaches it. A window destroyed by its parent is let go of the same way.
     void DestroyWindow();
-
-    HWND GetSafeHwnd() const { return m_hWnd; }
 
 protected:
     // Once per creation, after the template's items exist. The base attaches

@@ -19,18 +19,22 @@ HRESULT HandOut(Object* created, REFIID iid, void** object) {
     return result;
 }
 
+// A class factory's CreateInstance: neither class can be aggregated.
+template <class Object, class Interface>
+HRESULT CreateNew(IUnknown* outer, REFIID iid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    return HandOut<Object, Interface>(new (std::nothrow) Object, iid, object);
+}
+
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE CMidiFilterFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    return HandOut<CQvMfxVeltraceFilter, IMfxEventFilter>(new (std::nothrow) CQvMfxVeltraceFilter, iid, object);
+    return CreateNew<CQvMfxVeltraceFilter, IMfxEventFilter>(outer, iid, object);
 }
 
 HRESULT STDMETHODCALLTYPE CPropPageFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    return HandOut<CQvMfxVeltracePropPage, IPropertyPage>(new (std::nothrow) CQvMfxVeltracePropPage, iid, object);
+    return CreateNew<CQvMfxVeltracePropPage, IPropertyPage>(outer, iid, object);
 }
 
 HRESULT GetClassFactory(REFCLSID classId, REFIID iid, void** object) {

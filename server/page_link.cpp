@@ -22,6 +22,10 @@ CFilterPageLink::CFilterPageLink() {
 CFilterPageLink::~CFilterPageLink() {
     CCriticalLock::Guard guard(g_linkLock);
     g_livePages.Remove(this);
+    LetGoOfFilter();
+}
+
+void CFilterPageLink::LetGoOfFilter() {
     if (m_filter != nullptr && m_filter->m_page == this) m_filter->m_page = nullptr;
 }
 
@@ -34,7 +38,7 @@ HRESULT CFilterPageLink::Attach(IUnknown* object) {
         if (static_cast<IUnknown*>(static_cast<IMfxEventFilter*>(live)) == object) filter = live;
     });
     if (filter == nullptr) return E_NOINTERFACE;
-    if (m_filter != nullptr && m_filter != filter && m_filter->m_page == this) m_filter->m_page = nullptr;
+    LetGoOfFilter();
     m_filter = filter;
     filter->m_page = this;
     return S_OK;
@@ -67,8 +71,9 @@ CFilterPageLink::CLockedFilter CFilterPageLink::Lock() const {
 
 UINT CFilterPageLink::RefreshMessage() {
     // Registering the same name again gives the same number, so a race here
-    // is harmless. No function-local static: its thread-safe guard would
-    // leave a lock of the runtime's behind at every unload of the module.
+    // is harmless. The static is constant-initialised, so it has no
+    // thread-safe guard, which would leave a lock of the runtime's behind at
+    // every unload of the module.
     static std::atomic<UINT> message{0};
     UINT known = message.load(std::memory_order_relaxed);
     if (known == 0) {

@@ -80,6 +80,9 @@ private:
     template <class>
     friend class CLiveList;
 
+    // Clears the filter's link if it still names this one. Under the link lock.
+    void LetGoOfFilter();
+
     CQvMfxVeltraceFilter* m_filter = nullptr;  // no reference
     HWND m_refreshWindow = nullptr;
     bool m_refreshPending = false;  // a refresh was asked for and has not started

@@ -11,12 +11,13 @@
 
 #include "engine/class_ids.h"
 #include "engine/mfx.h"
+#include "tools/host/host_options.h"
 
 namespace {
 
 // Master CC 11, modifier channel pressure, amount 70, low 10, high 110, Rel64;
 // assignments left off but for the amount's, on controller 20.
-const std::int32_t kShownCells[12] = {11, 0, 70, 10, 110, 2, 128, 128, 20, 128, 128, 128};
+const SettingsCells kShownCells = {11, 0, 70, 10, 110, 2, 128, 128, 20, 128, 128, 128};
 
 int Fail(const char* what) {
     std::fprintf(stderr, "page_snapshot: %s\n", what);
@@ -38,13 +39,12 @@ Interface* Create(HMODULE module, REFCLSID classId, REFIID iid) {
 }
 
 bool LoadSettings(IMfxEventFilter* filter) {
-    std::vector<std::uint32_t> words = {0xB825E09A, 1, 16, 48};
-    for (std::int32_t cell : kShownCells) words.push_back(static_cast<std::uint32_t>(cell));
+    const std::vector<std::uint8_t> bytes = WriteSettingsStream(kShownCells);
     IStream* stream = nullptr;
     IPersistStream* persist = nullptr;
     if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return false;
     ULONG written = 0;
-    stream->Write(words.data(), static_cast<ULONG>(words.size() * 4), &written);  // little-endian, as stored
+    stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
     const LARGE_INTEGER start = {};
     stream->Seek(start, STREAM_SEEK_SET, nullptr);
     const bool loaded = SUCCEEDED(filter->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist))) &&

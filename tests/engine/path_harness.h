@@ -3,6 +3,7 @@
 // details (carried bytes, data-byte layout) are tested per path elsewhere.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -87,11 +88,14 @@ struct LivePath {
 };
 
 // One call of the path with these messages; returns what came out.
+// `onGetAt` runs at the start of every GetAt of the input queue.
 template <class Path>
-std::vector<Msg> Pass(CFilterEngine& engine, const std::vector<Msg>& messages) {
+std::vector<Msg> Pass(CFilterEngine& engine, const std::vector<Msg>& messages,
+                      std::function<void(LONG)> onGetAt = {}) {
     std::vector<typename Path::Record> records;
     for (const Msg& msg : messages) records.push_back(Path::Encode(msg));
     typename Path::Queue input(records), output;
+    input.m_onGetAt = std::move(onGetAt);
     Path::Run(engine, input, output);
     std::vector<Msg> result;
     for (const auto& record : output.m_added) result.push_back(Path::Decode(record));

@@ -96,19 +96,13 @@ TYPED_TEST(Routing, ChangedStreamsApplyToTheNextCall) {
 }
 
 TYPED_TEST(Routing, SettingsChangedDuringACallWaitForTheNext) {
-    const Out messages = {CcMsg(1, 10), CcMsg(2, 20), PressureMsg(96)};
-    std::vector<typename TypeParam::Record> records;
-    for (const Msg& msg : messages) records.push_back(TypeParam::Encode(msg));
-    typename TypeParam::Queue input(records), output;
-    input.m_onGetAt = [&](LONG index) {  // the page moves the master and the mode while the block runs
+    const auto settingsMoved = [&](LONG index) {  // the page moves the master and the mode while the block runs
         if (index == 1) {
             this->m_engine.SetParam(SettingRow, MasterCc, 2);
             this->m_engine.SetParam(SettingRow, Mode, ModeSub);
         }
     };
-    TypeParam::Run(this->m_engine, input, output);
-    Out sent;
-    for (const auto& record : output.m_added) sent.push_back(TypeParam::Decode(record));
+    const Out sent = Pass<TypeParam>(this->m_engine, {CcMsg(1, 10), CcMsg(2, 20), PressureMsg(96)}, settingsMoved);
     EXPECT_EQ(sent, (Out{CcMsg(1, 10), CcMsg(2, 20), CcMsg(1, 110)})) << "R(10, 96) in Add, on controller 1";
     EXPECT_EQ(this->Send({PressureMsg(0)}), Out{CcMsg(2, 10)}) << "the next call uses the new settings";
 }

@@ -126,7 +126,7 @@ def main():
         copy = rewritten(source)
         check(midicsv(copy) == midicsv(source), f"{name}: what the host writes decodes in midicsv as the original")
         check(mido_view(copy) == mido_view(source), f"{name}: what the host writes reads in mido as the original")
-    check("Channel_aftertouch_c, 3, 55" in midicsv(rewritten(by_csvmidi)), "csvmidi's file: the events themselves")
+    check("Channel_aftertouch_c, 3, 55" in midicsv(by_csvmidi), "csvmidi's file: the events themselves")
     checks.finish("interop: the host's MIDI reader and writer agree with mido and midicsv")
 
 

@@ -2,9 +2,7 @@
 // how it writes files.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "tests/engine/golden_settings.h"
 #include "tools/host/host_options.h"

@@ -20,7 +20,8 @@ PREFIX = os.path.join(WORK, "prefix")
 MODULE = os.path.join(BUILD, "QvMfxVeltrace.dll")
 DEFAULT_FOLDER = r"C:\Program Files\Quorvane\Veltrace"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuorvaneVeltrace"
-FILTER_ROW = r"HKLM\Software\Classes\CLSID\{B825E09A-8C89-BEAF-909D-943841C6A565}"
+FILTER_ID = "{B825E09A-8C89-BEAF-909D-943841C6A565}"
+FILTER_ROW = r"HKLM\Software\Classes\CLSID" + "\\" + FILTER_ID
 PAGE_ROW = r"HKLM\Software\Classes\CLSID\{4E8CB489-170B-BEAF-8E69-5A0C5D01924C}"
 FILTER_LIST = r"HKLM\Software\Cakewalk Music Software\MIDI Filters"
 OTHER_FILTER = FILTER_LIST + r"\{11111111-2222-3333-4444-555555555555}"
@@ -122,7 +123,7 @@ def installed_checks(folder, what):
     check(size is not None and int(size, 16) > 100, f"{what}: installed-programs EstimatedSize is {size}")
     for row in (FILTER_ROW, PAGE_ROW):
         check(value(row + r"\InprocServer32") == folder + r"\QvMfxVeltrace.dll", f"{what}: {row} registered")
-    check(exists(FILTER_LIST + r"\{B825E09A-8C89-BEAF-909D-943841C6A565}"), f"{what}: in the host's list of MIDI filters")
+    check(exists(FILTER_LIST + "\\" + FILTER_ID), f"{what}: in the host's list of MIDI filters")
     created = wine(CHECK)
     check(created.returncode == 0, f"{what}: filter and page created through the registry: {created.stdout.strip()}")
 
@@ -132,7 +133,7 @@ def uninstall(folder, what, before):
     await_uninstaller(folder)
     check(run.returncode == 0, f"{what}: uninstaller exit {run.returncode}")
     check(not os.path.exists(unix(folder)), f"{what}: the install folder is gone")
-    for key in (UNINSTALL_KEY, FILTER_ROW, PAGE_ROW, FILTER_LIST + r"\{B825E09A-8C89-BEAF-909D-943841C6A565}"):
+    for key in (UNINSTALL_KEY, FILTER_ROW, PAGE_ROW, FILTER_LIST + "\\" + FILTER_ID):
         check(not exists(key), f"{what}: {key} is gone")
     check(value(OTHER_FILTER, "Name") == "Another filter", f"{what}: the host's list and its other filters stay")
     after = snapshot()

@@ -3,8 +3,8 @@
 // labels.
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <map>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 

@@ -613,18 +613,6 @@ TEST_F(PropPage, HelpFindsItsFileInALongPath) {
 
 // ---- The page's thread against a host thread ------------------------------------------
 
-namespace {
-
-// Takes this thread's waiting messages, a bounded number of them: a loading
-// thread may keep adding.
-void PumpMessages() {
-    MSG message;
-    for (int taken = 0; taken < 10 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++taken)
-        DispatchMessageA(&message);
-}
-
-}  // namespace
-
 TEST_F(PropPage, LoadsOnAHostThreadMeetThePagesEditsAndDestruction) {
     Open();
     std::atomic<bool> stop{false};
@@ -639,7 +627,7 @@ TEST_F(PropPage, LoadsOnAHostThreadMeetThePagesEditsAndDestruction) {
     });
     for (int i = 0; i < 60; ++i) {
         Scroll(WM_HSCROLL, kSliders[i % kParamsPerRow], i % 2 ? TB_LINEDOWN : TB_LINEUP);
-        PumpMessages();
+        PumpMessages(10);
     }
     // While this thread takes no messages, loads go on: none waits for the page.
     const auto awaitLoads = [&](int count) {
@@ -649,7 +637,7 @@ TEST_F(PropPage, LoadsOnAHostThreadMeetThePagesEditsAndDestruction) {
         return loads >= target;
     };
     EXPECT_TRUE(awaitLoads(50));
-    PumpMessages();
+    PumpMessages(10);
     EXPECT_EQ(m_page->Release(), 0u) << "the page goes while loads go on";
     m_page = nullptr;
     EXPECT_TRUE(awaitLoads(50));
@@ -675,7 +663,7 @@ TEST_F(PropPage, FilterReleasedOnAHostThreadWhileThePageEdits) {
     while (!released || edits < 100) {
         Scroll(WM_HSCROLL, kSliders[edits % kParamsPerRow], edits % 2 ? TB_LINEDOWN : TB_LINEUP);
         ++edits;
-        PumpMessages();
+        PumpMessages(10);
     }
     host.join();
     m_site.m_statusChanges.clear();
@@ -702,7 +690,7 @@ TEST_F(PropPage, LoadOnAHostThreadNeverWaitsForThePage) {
     }
     CloseHandle(host);
     EXPECT_EQ(Text(IDC_AMOUNT_VALUE), "85%") << "the refresh waits for the page's thread";
-    PumpMessages();
+    PumpMessages(10);
     EXPECT_EQ(Text(IDC_AMOUNT_VALUE), "+/- 32");
     EXPECT_EQ(Send(IDC_HIGH_SLIDER, TBM_GETPOS), 100);
 }

@@ -157,10 +157,7 @@ TEST_F(Registration, EveryTextIsHandedOverWithItsTerminatingNul) {
     ASSERT_TRUE(patch.Applied());
     g_realSetValue = reinterpret_cast<decltype(&RegSetValueExA)>(patch.Original());
     g_valuesSet.clear();
-    using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
-    const auto registerServer = reinterpret_cast<RegisterFunction>(
-        reinterpret_cast<void*>(GetProcAddress(module.Handle(), "DllRegisterServer")));
-    ASSERT_EQ(registerServer(), S_OK);
+    ASSERT_EQ(module.CallExport("DllRegisterServer"), S_OK);
     ASSERT_EQ(g_valuesSet.size(), 4u) << "two names and two paths";
     for (const auto& [text, size] : g_valuesSet) EXPECT_EQ(size, text.size() + 1) << text;
 }

@@ -37,11 +37,6 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void PumpMessages() {
-    MSG message;
-    for (int taken = 0; taken < 50 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++taken) DispatchMessageA(&message);
-}
-
 // Windows of this thread, their children included.
 int CountWindows() {
     int count = 0;
@@ -95,13 +90,12 @@ HWND NewFrame() {
 }
 
 // One slider step on an active page, as the trackbar sends it.
-void EditOnce(IPropertyPage* page, HWND frame, int step) {
+void EditOnce(HWND frame, int step) {
     const HWND window = FindWindowExA(frame, nullptr, "#32770", nullptr);
     if (window == nullptr) return;
     const int sliders[] = {IDC_MASTER_SLIDER, IDC_MODIFIER_SLIDER, IDC_AMOUNT_SLIDER, IDC_LOW_SLIDER, IDC_HIGH_SLIDER, IDC_MODE_SLIDER};
     const HWND slider = GetDlgItem(window, sliders[step % 6]);
     SendMessageA(window, WM_HSCROLL, MAKEWPARAM(step % 2 ? TB_LINEDOWN : TB_LINEUP, 0), reinterpret_cast<LPARAM>(slider));
-    (void)page;
 }
 
 IStream* SavedSettings(IMfxEventFilter* filter) {
@@ -136,16 +130,8 @@ Interface* CreateThroughCom(REFCLSID classId, REFIID iid) {
 // Registers the module for the length of a test, through its own export.
 class CRegistered {
 public:
-    CRegistered() { Call("DllRegisterServer"); }
-    ~CRegistered() { Call("DllUnregisterServer"); }
-
-private:
-    static void Call(const char* name) {
-        const HMODULE module = LoadLibraryA(ModulePath().c_str());
-        using Export = HRESULT(STDAPICALLTYPE*)();
-        if (const auto function = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, name)))) function();
-        FreeLibrary(module);
-    }
+    CRegistered() { CLoadedModule().CallExport("DllRegisterServer"); }
+    ~CRegistered() { CLoadedModule().CallExport("DllUnregisterServer"); }
 };
 
 }  // namespace
@@ -180,7 +166,7 @@ TEST(Validation, LifecycleChurnThroughComKeepsNothingAndUnloadsSafely) {
             PROPPAGEINFO info = {};
             if (SUCCEEDED(page->GetPageInfo(&info))) CoTaskMemFree(info.pszTitle);
             page->Activate(frame, &rect, TRUE);
-            EditOnce(page, frame, number);
+            EditOnce(frame, number);
         }
         CoFreeUnusedLibrariesEx(0, 0);
         if (!ModuleLoaded()) ++unsafeUnloads;
@@ -195,7 +181,7 @@ TEST(Validation, LifecycleChurnThroughComKeepsNothingAndUnloadsSafely) {
             filter->Release();
         } else if (order == 2) {  // the filter goes while its page is open; the site is never cleared
             filter->Release();
-            EditOnce(page, frame, number + 1);
+            EditOnce(frame, number + 1);
             page->Deactivate();
             page->Release();
         } else if (order == 3) {  // the page goes while active, its filter then loads settings
@@ -206,7 +192,7 @@ TEST(Validation, LifecycleChurnThroughComKeepsNothingAndUnloadsSafely) {
             filter->Release();
         }
         settings->Release();
-        PumpMessages();
+        PumpMessages(50);
         CoFreeUnusedLibrariesEx(0, 0);
         if (ModuleLoaded()) ++missedUnloads;
     };
@@ -298,8 +284,8 @@ TEST(Validation, EditorOpenedAndClosedWhileBothPathsRun) {
         page->SetObjects(1, objects);
         page->Activate(frame, &rect, TRUE);
         for (int step = 0; step < 6; ++step) {
-            EditOnce(page, frame, opening + step);
-            PumpMessages();
+            EditOnce(frame, opening + step);
+            PumpMessages(50);
         }
         if (opening % 2) page->Deactivate();  // or released while active
         EXPECT_EQ(page->Release(), 0u);
@@ -308,7 +294,7 @@ TEST(Validation, EditorOpenedAndClosedWhileBothPathsRun) {
     sequenced.join();
     live.join();
     const double seconds = SecondsSince(start);
-    PumpMessages();
+    PumpMessages(50);
     EXPECT_EQ(badValues.load(), 0);
     EXPECT_EQ(CountWindows(), windowsBefore) << "every page's window went";
     EXPECT_EQ(site.m_refCount, 1u);
@@ -438,9 +424,6 @@ TEST(Validation, EveryAllocationFailsInTurnWithTheDocumentedCode) {
     g_free = reinterpret_cast<void (*)(void*)>(freePatch.Original());
     CFailingSpy spy;
     ASSERT_EQ(CoRegisterMallocSpy(&spy), S_OK);
-    using Export = HRESULT(STDAPICALLTYPE*)();
-    const auto registerServer = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module.Handle(), "DllRegisterServer")));
-    const auto unregisterServer = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module.Handle(), "DllUnregisterServer")));
 
     // Everything a caller can ask of the module that allocates, with the codes
     // each step may answer; a step that cannot go on ends the run.
@@ -483,8 +466,8 @@ TEST(Validation, EveryAllocationFailsInTurnWithTheDocumentedCode) {
             }
             factory->Release();
         }
-        expect(registerServer(), {S_OK}, "DllRegisterServer");
-        expect(unregisterServer(), {S_OK}, "DllUnregisterServer");
+        expect(module.CallExport("DllRegisterServer"), {S_OK}, "DllRegisterServer");
+        expect(module.CallExport("DllUnregisterServer"), {S_OK}, "DllUnregisterServer");
     };
 
     // Once unarmed and once with the first allocation failing: what the
@@ -512,7 +495,7 @@ TEST(Validation, EveryAllocationFailsInTurnWithTheDocumentedCode) {
         if (!g_failer.Failed()) break;  // the run got through without reaching the n-th allocation
         ASSERT_LT(failing, 10000) << "the sweep does not end";
     }
-    unregisterServer();
+    module.CallExport("DllUnregisterServer");
     CoRevokeMallocSpy();
     std::printf("validate: allocation failures: %d allocations failed in turn (one run each) in %.1f s; "
                 "%d undocumented results, %d runs leaking blocks, %d leaving objects alive\n",

@@ -189,6 +189,14 @@ public:
 
 // The built module loaded as the COM runtime loads it, with its two exports
 // for objects.
+// Takes this thread's waiting messages, at most `limit` of them: another
+// thread may keep adding.
+inline void PumpMessages(int limit) {
+    MSG message;
+    for (int taken = 0; taken < limit && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++taken)
+        DispatchMessageA(&message);
+}
+
 class CLoadedModule {
 public:
     using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -213,6 +221,13 @@ public:
         return m_getClassObject(classId, iid, object);
     }
     HRESULT CanUnloadNow() const { return m_canUnloadNow(); }
+    // An export without arguments (DllRegisterServer, DllUnregisterServer);
+    // E_FAIL when the module has none of that name.
+    HRESULT CallExport(const char* name) const {
+        using ExportFunction = HRESULT(STDAPICALLTYPE*)();
+        const auto function = reinterpret_cast<ExportFunction>(reinterpret_cast<void*>(GetProcAddress(m_module, name)));
+        return function ? function() : E_FAIL;
+    }
 
     // A new object of a class the module serves, through its factory; null
     // when it could not be made.

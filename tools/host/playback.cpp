@@ -133,8 +133,8 @@ MidiEvent FromDataRecord(const MfxData& record) {
 }
 
 MidiTrack PlayTrack(IMfxEventFilter& filter, const MidiTrack& track, const PlaybackOptions& options,
-                    const WatchedStreams& streams, TrackSummary& total) {
-    TrackSummary summary;
+                    const WatchedStreams& streams, TrackSummary& summary) {
+    summary = TrackSummary{};
     std::vector<Placed> output;
     output.reserve(track.events.size());
     const auto send = [&](std::uint32_t place, MidiEvent event) {
@@ -186,6 +186,5 @@ MidiTrack PlayTrack(IMfxEventFilter& filter, const MidiTrack& track, const Playb
         }
     }
     summary.repeatsDropped = summary.eventsIn - summary.eventsOut;  // the filter drops nothing but repeats
-    total += summary;
     return played;
 }

@@ -34,10 +34,10 @@ struct TrackSummary {
 
 // Plays `track` through `filter` from the start (OnStart first) and returns
 // it with the filter's output in place of its channel events. Meta and
-// system-exclusive events keep their times and places. Adds the track's
-// counts to `total`.
+// system-exclusive events keep their times and places. The track's counts
+// go to `summary`.
 MidiTrack PlayTrack(IMfxEventFilter& filter, const MidiTrack& track, const PlaybackOptions& options,
-                    const WatchedStreams& streams, TrackSummary& total);
+                    const WatchedStreams& streams, TrackSummary& summary);
 
 // A channel event as a host record and back. Types the filter passes
 // untouched carry the message's status nibble (0x80, 0x90, ...) as their

@@ -173,8 +173,10 @@ int Run(const HostOptions& options) {
         if (!fromFile) cells = ReadSettingsStream(probe.Save(), "the filter's own settings");
         ApplySettingOptions(options, cells);
         settings = WriteSettingsStream(cells);
-        probe.Load(settings);
-        if (!options.saveSettingsFile.empty()) WriteFileReplacing(options.saveSettingsFile, probe.Save());
+        if (!options.saveSettingsFile.empty()) {  // the stream as the filter itself writes it
+            probe.Load(settings);
+            WriteFileReplacing(options.saveSettingsFile, probe.Save());
+        }
     }
 
     MidiFile output = input;

@@ -6,7 +6,7 @@
 #include "page/resource.h"
 #include "platform/module_state.h"
 #include "platform/win_app.h"
-#include "server/filter.h"
+#include "filter/filter.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "page/page_rules.h"
 #include "platform/controls.h"
 #include "platform/dialog.h"
-#include "server/module_counts.h"
-#include "server/page_link.h"
+#include "platform/module_counts.h"
+#include "filter/page_link.h"
 
 // The module count comes first, so it outlives everything else of the page.
 // The COM identity is the IPropertyPage interface.

@@ -4,7 +4,7 @@
 
 #include "engine/class_ids.h"
 #include "page/prop_page.h"
-#include "server/filter.h"
+#include "filter/filter.h"
 
 namespace {
 

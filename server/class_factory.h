@@ -5,7 +5,7 @@
 #include <atomic>
 
 #include "platform/com_base.h"
-#include "server/module_counts.h"
+#include "platform/module_counts.h"
 
 // Reference counting, QueryInterface (IUnknown and IClassFactory only) and
 // LockServer for a factory whose CreateInstance the Derived class supplies.

@@ -1,11 +1,7 @@
 // The in-process server's entry points for the COM runtime.
 #include "platform/com_base.h"
 #include "server/class_factory.h"
-#include "server/module_counts.h"
-
-std::atomic<LONG> g_objectCount{0};
-std::atomic<LONG> g_lockCount{0};
-std::atomic<LONG> g_factoryAndPageCount{0};
+#include "platform/module_counts.h"
 
 STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** object) { return GetClassFactory(classId, iid, object); }
 

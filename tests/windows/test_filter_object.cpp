@@ -3,8 +3,8 @@
 // with the real message box, and its link to an open page.
 #include "engine/class_ids.h"
 #include "server/class_factory.h"
-#include "server/filter.h"
-#include "server/module_counts.h"
+#include "filter/filter.h"
+#include "platform/module_counts.h"
 #include "tests/engine/fake_queues.h"
 #include "tests/engine/golden_settings.h"
 #include "guarded_heap.h"

@@ -10,8 +10,8 @@
 
 #include "engine/filter_engine.h"
 #include "engine/mfx.h"
-#include "server/module_counts.h"
-#include "server/page_link.h"
+#include "platform/module_counts.h"
+#include "filter/page_link.h"
 
 // The module count comes first: it is raised before anything else of the
 // filter exists and lowered after everything else is gone. It is empty, so

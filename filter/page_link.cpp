@@ -1,9 +1,9 @@
-#include "server/page_link.h"
+#include "filter/page_link.h"
 
 #include <atomic>
 
 #include "platform/critical_lock.h"
-#include "server/filter.h"
+#include "filter/filter.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "server/filter.h"
+#include "filter/filter.h"
 
 #include "engine/class_ids.h"
 #include "engine/settings_stream.h"

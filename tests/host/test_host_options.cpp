@@ -21,12 +21,12 @@ std::string ErrorOf(const std::vector<std::string>& arguments) {
 TEST(HostOptions, ReadsEverySettingAndOption) {
     const HostOptions options = ParseHostOptions({"--master", "pressure", "--modifier=11", "--amount", "100", "--low",
                                                   "0", "--high=127", "--mode", "Rel64", "--live", "--slice", "7",
-                                                  "--dll", "x.dll", "--settings", "s.bin", "--save-settings", "t.bin",
+                                                  kPluginOption, "x.dll", "--settings", "s.bin", "--save-settings", "t.bin",
                                                   "in.mid", "out.mid"});
     EXPECT_EQ(options.settings, (std::array<std::optional<std::int32_t>, 6>{0, 11, 100, 0, 127, 2}));
     EXPECT_TRUE(options.playback.live);
     EXPECT_EQ(options.playback.sliceTicks, 7u);
-    EXPECT_EQ(options.dll + options.settingsFile + options.saveSettingsFile, "x.dlls.bint.bin");
+    EXPECT_EQ(options.plugin + options.settingsFile + options.saveSettingsFile, "x.dlls.bint.bin");
     EXPECT_EQ(options.input + " " + options.output, "in.mid out.mid");
     const HostOptions bare = ParseHostOptions({"a.mid", "b.mid"});
     EXPECT_EQ(bare.settings, (std::array<std::optional<std::int32_t>, 6>{}));

@@ -23,7 +23,11 @@ const char kHostUsage[] =
     "  --save-settings FILE   write the filter's settings stream after the options\n"
     "  --live                 send the events as live input (OnInput) instead of playback\n"
     "  --slice TICKS          ticks per playback block, 1..1000000 (default 120)\n"
+#ifdef _WIN32
     "  --dll PATH             load the plug-in from this file instead of the registry\n";
+#else
+    "  --lv2 BUNDLE           load the plug-in from this bundle instead of the installed ones\n";
+#endif
 
 namespace {
 
@@ -101,8 +105,8 @@ HostOptions ParseHostOptions(const std::vector<std::string>& arguments) {
             options.settingsFile = value();
         } else if (name == "--save-settings") {
             options.saveSettingsFile = value();
-        } else if (name == "--dll") {
-            options.dll = value();
+        } else if (name == kPluginOption) {
+            options.plugin = value();
         } else if (name == "--slice") {
             const std::string ticks = value();
             const auto slice = Number(ticks, 1, 1000000);

@@ -19,10 +19,18 @@ public:
 
 extern const char kHostUsage[];
 
+// The option that names the plug-in's file: the COM module on Windows, the
+// LV2 bundle elsewhere.
+#ifdef _WIN32
+constexpr char kPluginOption[] = "--dll";
+#else
+constexpr char kPluginOption[] = "--lv2";
+#endif
+
 struct HostOptions {
     std::string input;
     std::string output;
-    std::string dll;               // empty: the class as registered
+    std::string plugin;            // kPluginOption's value; empty: the plug-in as installed
     std::string settingsFile;      // empty: start from the filter's own settings
     std::string saveSettingsFile;  // empty: do not save
     // The six settings named on the command line, in table order (MasterCc

@@ -132,7 +132,42 @@ MidiEvent FromDataRecord(const MfxData& record) {
     return event;
 }
 
+struct CMfxTrackFilter::Queues {
+    CEventQueue input, sent;
+    CDataQueue liveInput, liveSent;
+};
+
+CMfxTrackFilter::CMfxTrackFilter(IMfxEventFilter& filter) : m_filter(filter), m_queues(std::make_unique<Queues>()) {}
+CMfxTrackFilter::~CMfxTrackFilter() = default;
+
+void CMfxTrackFilter::Start() { m_filter.OnStart(0); }
+
+void CMfxTrackFilter::PlayBlock(std::uint32_t fromTick, std::uint32_t thruTick, const std::vector<MidiEvent>& block,
+                                std::vector<Output>& outputs) {
+    Queues& queues = *m_queues;
+    queues.input.m_records.clear();
+    queues.sent.m_records.clear();
+    for (std::uint32_t index = 0; index < block.size(); ++index)
+        queues.input.m_records.push_back(ToEventRecord(block[index], index));
+    m_filter.OnEvents(static_cast<LONG>(fromTick), static_cast<LONG>(thruTick), &queues.input, &queues.sent);
+    for (const MfxEvent& record : queues.sent.m_records) outputs.push_back({PlaceOf(record), FromEventRecord(record)});
+}
+
+void CMfxTrackFilter::PlayLive(const MidiEvent& message, std::vector<MidiEvent>& outputs) {
+    Queues& queues = *m_queues;
+    queues.liveInput.m_records.assign(1, ToDataRecord(message));
+    queues.liveSent.m_records.clear();
+    m_filter.OnInput(&queues.liveInput, &queues.liveSent);
+    for (const MfxData& record : queues.liveSent.m_records) outputs.push_back(FromDataRecord(record));
+}
+
 MidiTrack PlayTrack(IMfxEventFilter& filter, const MidiTrack& track, const PlaybackOptions& options,
+                    const WatchedStreams& streams, TrackSummary& summary) {
+    CMfxTrackFilter trackFilter(filter);
+    return PlayTrack(trackFilter, track, options, streams, summary);
+}
+
+MidiTrack PlayTrack(CTrackFilter& filter, const MidiTrack& track, const PlaybackOptions& options,
                     const WatchedStreams& streams, TrackSummary& summary) {
     summary = TrackSummary{};
     std::vector<Placed> output;
@@ -143,30 +178,36 @@ MidiTrack PlayTrack(IMfxEventFilter& filter, const MidiTrack& track, const Playb
         output.push_back({place, std::move(event)});
     };
 
-    filter.OnStart(0);
+    filter.Start();
     if (options.live) {
-        CDataQueue input, sent;
+        std::vector<MidiEvent> sent;
         for (std::uint32_t place = 0; place < track.events.size(); ++place) {
             const MidiEvent& event = track.events[place];
             if (!event.IsChannelMessage()) continue;
-            input.m_records.assign(1, ToDataRecord(event));
-            sent.m_records.clear();
-            filter.OnInput(&input, &sent);
-            for (const MfxData& record : sent.m_records) send(place, FromDataRecord(record));
+            sent.clear();
+            filter.PlayLive(event, sent);
+            for (MidiEvent& out : sent) send(place, std::move(out));
         }
     } else {
         const std::uint64_t slice = std::max<std::uint32_t>(options.sliceTicks, 1);
         const std::uint64_t lastTick = track.events.empty() ? 0 : track.events.back().tick;
-        CEventQueue input, sent;
+        std::vector<MidiEvent> block;
+        std::vector<std::uint32_t> places;  // of the block's events in the track
+        std::vector<CTrackFilter::Output> sent;
         std::uint32_t next = 0;  // the next event to hand over
         for (std::uint64_t from = 0; from <= lastTick; from += slice) {
-            input.m_records.clear();
-            sent.m_records.clear();
-            for (; next < track.events.size() && track.events[next].tick < from + slice; ++next)
-                if (track.events[next].IsChannelMessage()) input.m_records.push_back(ToEventRecord(track.events[next], next));
-            const LONG thru = static_cast<LONG>(std::min<std::uint64_t>(from + slice - 1, 0x7FFFFFFF));
-            filter.OnEvents(static_cast<LONG>(from), thru, &input, &sent);
-            for (const MfxEvent& record : sent.m_records) send(PlaceOf(record), FromEventRecord(record));
+            block.clear();
+            places.clear();
+            sent.clear();
+            for (; next < track.events.size() && track.events[next].tick < from + slice; ++next) {
+                if (!track.events[next].IsChannelMessage()) continue;
+                block.push_back(track.events[next]);
+                places.push_back(next);
+            }
+            const auto thru = static_cast<std::uint32_t>(std::min<std::uint64_t>(from + slice - 1, 0x7FFFFFFF));
+            filter.PlayBlock(static_cast<std::uint32_t>(from), thru, block, sent);
+            for (CTrackFilter::Output& out : sent)
+                if (out.input < places.size()) send(places[out.input], std::move(out.event));
         }
     }
 

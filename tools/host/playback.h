@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "engine/mfx.h"
 #include "tools/host/midi_file.h"
@@ -32,16 +34,62 @@ struct TrackSummary {
     TrackSummary& operator+=(const TrackSummary& other);
 };
 
-// Plays `track` through `filter` from the start (OnStart first) and returns
+// A filter as playback drives it, in the form of one kind of plug-in host.
+// PlayTrack hands it a track's channel events, a block at a time during
+// playback or one message at a time as live input; the filter says what
+// comes out, in order, each output with the index in its block of the input
+// it came from.
+class CTrackFilter {
+public:
+    struct Output {
+        std::uint32_t input;  // index in the block
+        MidiEvent event;      // its tick is the input's
+    };
+
+    virtual ~CTrackFilter() = default;
+    // Playback starts (the filter forgets what it sent last).
+    virtual void Start() = 0;
+    // The channel events of ticks fromTick..thruTick, in order; may be empty.
+    virtual void PlayBlock(std::uint32_t fromTick, std::uint32_t thruTick, const std::vector<MidiEvent>& block,
+                           std::vector<Output>& outputs) = 0;
+    // One live message; all outputs come from it.
+    virtual void PlayLive(const MidiEvent& message, std::vector<MidiEvent>& outputs) = 0;
+};
+
+// Plays `track` through `filter` from the start (Start first) and returns
 // it with the filter's output in place of its channel events. Meta and
 // system-exclusive events keep their times and places. The track's counts
 // go to `summary`.
+MidiTrack PlayTrack(CTrackFilter& filter, const MidiTrack& track, const PlaybackOptions& options,
+                    const WatchedStreams& streams, TrackSummary& summary);
+
+// A filter behind the host's MIDI-effect interface: blocks go to OnEvents
+// as host records, live messages to OnInput.
+class CMfxTrackFilter final : public CTrackFilter {
+public:
+    explicit CMfxTrackFilter(IMfxEventFilter& filter);
+    ~CMfxTrackFilter() override;
+    CMfxTrackFilter(const CMfxTrackFilter&) = delete;
+    CMfxTrackFilter& operator=(const CMfxTrackFilter&) = delete;
+
+    void Start() override;
+    void PlayBlock(std::uint32_t fromTick, std::uint32_t thruTick, const std::vector<MidiEvent>& block,
+                   std::vector<Output>& outputs) override;
+    void PlayLive(const MidiEvent& message, std::vector<MidiEvent>& outputs) override;
+
+private:
+    struct Queues;
+    IMfxEventFilter& m_filter;
+    std::unique_ptr<Queues> m_queues;
+};
+
+// PlayTrack through a filter behind the host's MIDI-effect interface.
 MidiTrack PlayTrack(IMfxEventFilter& filter, const MidiTrack& track, const PlaybackOptions& options,
                     const WatchedStreams& streams, TrackSummary& summary);
 
 // A channel event as a host record and back. Types the filter passes
 // untouched carry the message's status nibble (0x80, 0x90, ...) as their
-// type; the event's place in its track rides in the record's carried tail.
+// type; the event's place (in its block) rides in the record's carried tail.
 MfxEvent ToEventRecord(const MidiEvent& event, std::uint32_t place);
 MidiEvent FromEventRecord(const MfxEvent& record);
 std::uint32_t PlaceOf(const MfxEvent& record);

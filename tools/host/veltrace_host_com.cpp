@@ -1,8 +1,8 @@
-// veltrace-host: plays a Standard MIDI File through the Veltrace plug-in as a
-// sequencer does, and writes what comes out. The plug-in is loaded as a host
-// loads it (through the registry, or from a named file), each track gets a
-// filter of its own, and the settings reach every filter through its settings
-// stream, exactly as a host restores a project.
+// veltrace-host on Windows: plays a Standard MIDI File through the Veltrace
+// COM module as a sequencer does. The module is loaded as a host loads it
+// (through the registry, or from a named file), each track gets a filter of
+// its own, and the settings reach every filter through its settings stream,
+// exactly as a host restores a project.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,7 +13,7 @@
 #include "engine/class_ids.h"
 #include "engine/mfx.h"
 #include "tools/host/host_options.h"
-#include "tools/host/midi_file.h"
+#include "tools/host/host_run.h"
 #include "tools/host/playback.h"
 
 namespace {
@@ -131,90 +131,59 @@ private:
     IPersistStream* m_persist = nullptr;
 };
 
-void PrintSummary(const std::vector<TrackSummary>& tracks) {
-    std::printf("%-6s %10s %10s %12s %16s %18s\n", "track", "events in", "events out", "master sent", "repeats dropped",
-                "modifier consumed");
-    TrackSummary total;
-    const auto row = [](const char* name, const TrackSummary& s) {
-        std::printf("%-6s %10llu %10llu %12llu %16llu %18llu\n", name, static_cast<unsigned long long>(s.eventsIn),
-                    static_cast<unsigned long long>(s.eventsOut), static_cast<unsigned long long>(s.masterSent),
-                    static_cast<unsigned long long>(s.repeatsDropped), static_cast<unsigned long long>(s.modifierConsumed));
-    };
-    for (std::size_t i = 0; i < tracks.size(); ++i) {
-        row(std::to_string(i + 1).c_str(), tracks[i]);
-        total += tracks[i];
+// A filter and the playback that drives it, released together.
+class CComTrackFilter final : public CTrackFilter {
+public:
+    CComTrackFilter(const CPlugin& plugin, const std::vector<std::uint8_t>& settings)
+        : m_filter(plugin), m_playback(m_filter.Events()) {
+        m_filter.Load(settings);
     }
-    row("total", total);
-}
-
-int Run(const HostOptions& options) {
-    if (SameFile(options.input, options.output))
-        throw HostError(options.output + ": the output would overwrite the input");
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(options.input);
-    MidiFile input;
-    try {
-        input = ParseMidiFile(bytes.data(), bytes.size());
-    } catch (const MidiFileError& error) {
-        throw HostError(options.input + ": " + error.what());
+    void Start() override { m_playback.Start(); }
+    void PlayBlock(std::uint32_t fromTick, std::uint32_t thruTick, const std::vector<MidiEvent>& block,
+                   std::vector<Output>& outputs) override {
+        m_playback.PlayBlock(fromTick, thruTick, block, outputs);
     }
-    SettingsCells cells{};
-    bool fromFile = false;
-    if (!options.settingsFile.empty()) {
-        cells = ReadSettingsStream(ReadWholeFile(options.settingsFile), options.settingsFile);
-        fromFile = true;
+    void PlayLive(const MidiEvent& message, std::vector<MidiEvent>& outputs) override {
+        m_playback.PlayLive(message, outputs);
     }
 
-    const CPlugin plugin(options.dll);
-    std::vector<std::uint8_t> settings;
-    {
-        // A first filter tells the defaults that unnamed settings keep, and
-        // saves what the filters will hold.
-        const CFilter probe(plugin);
-        if (!fromFile) cells = ReadSettingsStream(probe.Save(), "the filter's own settings");
-        ApplySettingOptions(options, cells);
-        settings = WriteSettingsStream(cells);
-        if (!options.saveSettingsFile.empty()) {  // the stream as the filter itself writes it
-            probe.Load(settings);
-            WriteFileReplacing(options.saveSettingsFile, probe.Save());
+private:
+    CFilter m_filter;
+    CMfxTrackFilter m_playback;
+};
+
+class CComPluginHost final : public CPluginHost {
+public:
+    explicit CComPluginHost(const std::string& dll) : m_com(), m_plugin(dll) {}
+
+    SettingsCells DefaultSettings() override {
+        const CFilter probe(m_plugin);
+        return ReadSettingsStream(probe.Save(), "the filter's own settings");
+    }
+    std::vector<std::uint8_t> SavedSettings(const SettingsCells& cells) override {
+        const CFilter probe(m_plugin);
+        probe.Load(WriteSettingsStream(cells));
+        return probe.Save();
+    }
+    std::unique_ptr<CTrackFilter> NewTrackFilter(const SettingsCells& cells) override {
+        return std::make_unique<CComTrackFilter>(m_plugin, WriteSettingsStream(cells));
+    }
+
+private:
+    // COM for as long as the plug-in is loaded.
+    struct CComApartment {
+        CComApartment() {
+            if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) throw HostError("COM did not start");
         }
-    }
-
-    MidiFile output = input;
-    std::vector<TrackSummary> summaries(input.tracks.size());
-    for (std::size_t i = 0; i < input.tracks.size(); ++i) {
-        const CFilter filter(plugin);  // a sequencer inserts the effect per track
-        filter.Load(settings);
-        output.tracks[i] = PlayTrack(filter.Events(), input.tracks[i], options.playback, StreamsOf(cells), summaries[i]);
-    }
-    WriteFileReplacing(options.output, SerializeMidiFile(output));
-    PrintSummary(summaries);
-    return 0;
-}
+        ~CComApartment() { CoUninitialize(); }
+    } m_com;
+    CPlugin m_plugin;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    HostOptions options;
-    try {
-        options = ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const HostError& error) {
-        std::fprintf(stderr, "veltrace-host: %s (veltrace-host --help tells more)\n", error.what());
-        return 2;
-    }
-    try {
-        if (options.help) {
-            std::fputs(kHostUsage, stdout);
-            return 0;
-        }
-        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) throw HostError("COM did not start");
-        const int status = Run(options);
-        CoUninitialize();
-        return status;
-    } catch (const HostError& error) {
-        std::fprintf(stderr, "veltrace-host: %s\n", error.what());
-        return 1;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "veltrace-host: %s\n", error.what());
-        return 1;
-    }
+    return HostMain(argc, argv, [](const HostOptions& options) -> std::unique_ptr<CPluginHost> {
+        return std::make_unique<CComPluginHost>(options.plugin);
+    });
 }

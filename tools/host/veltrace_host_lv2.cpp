@@ -1,0 +1,303 @@
+// veltrace-host on Linux: plays a Standard MIDI File through the Veltrace LV2
+// plug-in as an LV2 host does. The plug-in is found through lilv, in a named
+// bundle or among the installed plug-ins; each track gets an instance of its
+// own, with the settings as the values of its control ports, and each block
+// of playback is one cycle of run.
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <lilv/lilv.h>
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+#include <lv2/midi/midi.h>
+#include <lv2/time/time.h>
+#include <lv2/urid/urid.h>
+
+#include "engine/parameters.h"
+#include "tools/host/host_options.h"
+#include "tools/host/host_run.h"
+#include "tools/host/playback.h"
+
+namespace {
+
+constexpr char kPluginUri[] = "urn:quorvane:veltrace";
+
+// The control ports, in the order of the settings they carry.
+constexpr std::array<const char*, kParamsPerRow> kSettingSymbols = {
+    "master_cc", "modifier_cc", "effect_amount", "low_in", "high_in", "mode",
+};
+constexpr std::array<const char*, kParamsPerRow> kSettingNames = {
+    "Master CC", "Modifier CC", "Effect Amount", "Low In Value", "High In Value", "Mode",
+};
+
+// urid:map for the plug-in, and the ids the tool writes itself.
+class CUridMap {
+public:
+    CUridMap() {
+        m_map.handle = this;
+        m_map.map = [](LV2_URID_Map_Handle handle, const char* uri) {
+            auto& ids = static_cast<CUridMap*>(handle)->m_ids;
+            return ids.emplace(uri, static_cast<LV2_URID>(ids.size() + 1)).first->second;
+        };
+        m_feature = {LV2_URID__map, &m_map};
+    }
+    CUridMap(const CUridMap&) = delete;
+    CUridMap& operator=(const CUridMap&) = delete;
+
+    LV2_URID Id(const char* uri) { return m_map.map(m_map.handle, uri); }
+    const LV2_Feature* Feature() const { return &m_feature; }
+
+private:
+    std::unordered_map<std::string, LV2_URID> m_ids;
+    LV2_URID_Map m_map;
+    LV2_Feature m_feature;
+};
+
+// An atom sequence being written into 8-byte-aligned memory.
+class CSequenceWriter {
+public:
+    explicit CSequenceWriter(std::vector<std::uint64_t>& memory, LV2_URID sequenceType) : m_memory(memory) {
+        m_memory.assign(2, 0);  // the atom header and the sequence body (unit 0: frames)
+        Sequence().atom.type = sequenceType;
+        Sequence().atom.size = sizeof(LV2_Atom_Sequence_Body);
+    }
+    // Appends an event whose body is `size` bytes, and returns the body.
+    void* Append(std::int64_t frame, LV2_URID type, std::uint32_t size) {
+        const std::size_t offset = m_memory.size();
+        m_memory.resize(offset + (sizeof(LV2_Atom_Event) + lv2_atom_pad_size(size)) / 8, 0);
+        auto* const event = reinterpret_cast<LV2_Atom_Event*>(m_memory.data() + offset);
+        event->time.frames = frame;
+        event->body.type = type;
+        event->body.size = size;
+        Sequence().atom.size += static_cast<std::uint32_t>(sizeof(LV2_Atom_Event) + lv2_atom_pad_size(size));
+        return event + 1;
+    }
+    LV2_Atom_Sequence& Sequence() { return *reinterpret_cast<LV2_Atom_Sequence*>(m_memory.data()); }
+
+private:
+    std::vector<std::uint64_t>& m_memory;
+};
+
+std::uint32_t MessageBytes(const MidiEvent& event, std::uint8_t bytes[3]) {
+    bytes[0] = event.status;
+    bytes[1] = event.data1;
+    bytes[2] = event.data2;
+    return 1 + static_cast<std::uint32_t>(DataBytesOf(event.status));
+}
+
+// One instance of the plug-in, playing one track.
+class CLv2TrackFilter final : public CTrackFilter {
+public:
+    struct Ports {
+        std::uint32_t in, out;
+        std::array<std::uint32_t, kParamsPerRow> settings;
+    };
+
+    CLv2TrackFilter(const LilvPlugin* plugin, CUridMap& urids, const Ports& ports, const std::array<float, kParamsPerRow>& controls)
+        : m_urids(urids), m_controls(controls) {
+        const LV2_Feature* const features[] = {urids.Feature(), nullptr};
+        m_instance = lilv_plugin_instantiate(plugin, 48000.0, features);
+        if (m_instance == nullptr) throw HostError("the LV2 plug-in could not be instantiated");
+        for (std::size_t i = 0; i < kParamsPerRow; ++i) lilv_instance_connect_port(m_instance, ports.settings[i], &m_controls[i]);
+        m_inPort = ports.in;
+        m_outPort = ports.out;
+        lilv_instance_activate(m_instance);
+    }
+    ~CLv2TrackFilter() override {
+        lilv_instance_deactivate(m_instance);
+        lilv_instance_free(m_instance);
+    }
+    CLv2TrackFilter(const CLv2TrackFilter&) = delete;
+    CLv2TrackFilter& operator=(const CLv2TrackFilter&) = delete;
+
+    // The transport starts rolling with the next cycle.
+    void Start() override { m_startPending = true; }
+
+    // Each event goes at a frame of its own, its index in the block, so
+    // whatever comes out names the input it replaces; the file's times are
+    // the input's.
+    void PlayBlock(std::uint32_t, std::uint32_t, const std::vector<MidiEvent>& block, std::vector<Output>& outputs) override {
+        RunCycle(block.data(), static_cast<std::uint32_t>(block.size()));
+        ForEachOutput([&](std::uint32_t frame, const std::uint8_t* bytes, std::uint32_t size) {
+            if (frame < block.size()) outputs.push_back({frame, FromBytes(block[frame].tick, bytes, size)});
+        });
+    }
+    void PlayLive(const MidiEvent& message, std::vector<MidiEvent>& outputs) override {
+        RunCycle(&message, 1);
+        ForEachOutput([&](std::uint32_t, const std::uint8_t* bytes, std::uint32_t size) {
+            outputs.push_back(FromBytes(message.tick, bytes, size));
+        });
+    }
+
+private:
+    void RunCycle(const MidiEvent* events, std::uint32_t count) {
+        CSequenceWriter input(m_input, m_urids.Id(LV2_ATOM__Sequence));
+        if (m_startPending) {  // a position: frame 0, rolling at normal speed
+            m_startPending = false;
+            auto* const object = static_cast<LV2_Atom_Object_Body*>(
+                input.Append(0, m_urids.Id(LV2_ATOM__Object), sizeof(LV2_Atom_Object_Body) + 2 * 24));
+            object->id = 0;
+            object->otype = m_urids.Id(LV2_TIME__Position);
+            auto* const frame = reinterpret_cast<LV2_Atom_Property_Body*>(object + 1);
+            *frame = {m_urids.Id(LV2_TIME__frame), 0, {sizeof(std::int64_t), m_urids.Id(LV2_ATOM__Long)}};
+            const std::int64_t zero = 0;
+            std::memcpy(frame + 1, &zero, sizeof zero);
+            auto* const speed = reinterpret_cast<LV2_Atom_Property_Body*>(reinterpret_cast<std::uint8_t*>(frame) + 24);
+            *speed = {m_urids.Id(LV2_TIME__speed), 0, {sizeof(float), m_urids.Id(LV2_ATOM__Float)}};
+            const float one = 1.0f;
+            std::memcpy(speed + 1, &one, sizeof one);
+        }
+        const LV2_URID midiEvent = m_urids.Id(LV2_MIDI__MidiEvent);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::uint8_t bytes[3];
+            const std::uint32_t size = MessageBytes(events[i], bytes);
+            std::memcpy(input.Append(i, midiEvent, size), bytes, size);
+        }
+
+        // Room for one three-byte message per input, the most the filter sends.
+        const std::uint32_t capacity = sizeof(LV2_Atom_Sequence_Body) + count * (sizeof(LV2_Atom_Event) + 8);
+        m_output.assign((sizeof(LV2_Atom) + capacity) / 8, 0);
+        auto& output = *reinterpret_cast<LV2_Atom_Sequence*>(m_output.data());
+        output.atom.size = capacity;
+        output.atom.type = m_urids.Id(LV2_ATOM__Chunk);
+
+        lilv_instance_connect_port(m_instance, m_inPort, &input.Sequence());
+        lilv_instance_connect_port(m_instance, m_outPort, &output);
+        lilv_instance_run(m_instance, count > 0 ? count : 1);
+    }
+
+    template <class Visit>
+    void ForEachOutput(Visit visit) {
+        const auto& output = *reinterpret_cast<const LV2_Atom_Sequence*>(m_output.data());
+        const LV2_URID midiEvent = m_urids.Id(LV2_MIDI__MidiEvent);
+        LV2_ATOM_SEQUENCE_FOREACH(&output, event) {
+            if (event->body.type != midiEvent || event->body.size == 0 || event->time.frames < 0) continue;
+            visit(static_cast<std::uint32_t>(event->time.frames),
+                  static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(&event->body)), event->body.size);
+        }
+    }
+
+    static MidiEvent FromBytes(std::uint32_t tick, const std::uint8_t* bytes, std::uint32_t size) {
+        MidiEvent event;
+        event.tick = tick;
+        event.status = bytes[0];
+        event.data1 = size > 1 ? bytes[1] : 0;
+        event.data2 = size > 2 && DataBytesOf(bytes[0]) == 2 ? bytes[2] : 0;
+        return event;
+    }
+
+    CUridMap& m_urids;
+    std::array<float, kParamsPerRow> m_controls;
+    LilvInstance* m_instance = nullptr;
+    std::uint32_t m_inPort = 0, m_outPort = 0;
+    bool m_startPending = false;
+    std::vector<std::uint64_t> m_input, m_output;
+};
+
+// The lilv world and the plug-in found in it.
+class CLv2PluginHost final : public CPluginHost {
+public:
+    explicit CLv2PluginHost(const std::string& bundle) : m_world(lilv_world_new(), lilv_world_free) {
+        if (m_world == nullptr) throw HostError("out of memory");
+        if (bundle.empty()) {
+            lilv_world_load_all(m_world.get());
+        } else {
+            std::error_code error;
+            if (!std::filesystem::is_directory(bundle, error)) throw HostError(bundle + ": not an LV2 bundle (no such folder)");
+            const std::string path = std::filesystem::absolute(bundle, error).string() + "/";
+            LilvNode* const uri = lilv_new_file_uri(m_world.get(), nullptr, path.c_str());
+            lilv_world_load_bundle(m_world.get(), uri);
+            lilv_node_free(uri);
+        }
+        LilvNode* const uri = lilv_new_uri(m_world.get(), kPluginUri);
+        m_plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(m_world.get()), uri);
+        lilv_node_free(uri);
+        if (m_plugin == nullptr)
+            throw HostError(bundle.empty() ? "the plug-in is not installed: put veltrace.lv2 into ~/.lv2 or /usr/lib/lv2, or name the bundle with --lv2"
+                                           : bundle + ": holds no Veltrace plug-in");
+        if (!lilv_plugin_verify(m_plugin)) throw HostError(std::string(kPluginUri) + ": the plug-in's description is broken");
+
+        m_ports.in = PortIndex("in");
+        m_ports.out = PortIndex("out");
+        for (std::size_t i = 0; i < kParamsPerRow; ++i) {
+            m_ports.settings[i] = PortIndex(kSettingSymbols[i]);
+            LilvNode *defaultValue = nullptr, *minimum = nullptr, *maximum = nullptr;
+            lilv_port_get_range(m_plugin, lilv_plugin_get_port_by_index(m_plugin, m_ports.settings[i]), &defaultValue,
+                                &minimum, &maximum);
+            m_defaults[i] = Integer(defaultValue, kDefaultParams[SettingRow][i]);
+            m_minimum[i] = Integer(minimum, GetParamMin(SettingRow, i));
+            m_maximum[i] = Integer(maximum, GetParamMax(SettingRow, i));
+            lilv_node_free(defaultValue);
+            lilv_node_free(minimum);
+            lilv_node_free(maximum);
+        }
+    }
+    CLv2PluginHost(const CLv2PluginHost&) = delete;
+    CLv2PluginHost& operator=(const CLv2PluginHost&) = delete;
+
+    SettingsCells DefaultSettings() override {
+        SettingsCells cells;
+        for (std::uint32_t row = 0; row < kParamRows; ++row)
+            for (std::uint32_t index = 0; index < kParamsPerRow; ++index)
+                cells[row * kParamsPerRow + index] = kDefaultParams[row][index];
+        for (std::size_t i = 0; i < kParamsPerRow; ++i) cells[SettingRow * kParamsPerRow + i] = m_defaults[i];
+        return cells;
+    }
+    // The stream the Windows module writes when it holds these settings.
+    std::vector<std::uint8_t> SavedSettings(const SettingsCells& cells) override {
+        Controls(cells);
+        return WriteSettingsStream(cells);
+    }
+    std::unique_ptr<CTrackFilter> NewTrackFilter(const SettingsCells& cells) override {
+        return std::make_unique<CLv2TrackFilter>(m_plugin, m_urids, m_ports, Controls(cells));
+    }
+
+private:
+    std::uint32_t PortIndex(const char* symbol) {
+        LilvNode* const name = lilv_new_string(m_world.get(), symbol);
+        const LilvPort* const port = lilv_plugin_get_port_by_symbol(m_plugin, name);
+        lilv_node_free(name);
+        if (port == nullptr) throw HostError(std::string(kPluginUri) + ": the plug-in has no port '" + symbol + "'");
+        return lilv_port_get_index(m_plugin, port);
+    }
+
+    static std::int32_t Integer(const LilvNode* node, std::int32_t fallback) {
+        if (node != nullptr && lilv_node_is_int(node)) return lilv_node_as_int(node);
+        if (node != nullptr && lilv_node_is_float(node)) return static_cast<std::int32_t>(lilv_node_as_float(node));
+        return fallback;
+    }
+
+    // The control values for these settings: each must lie within its
+    // control's range, which a loaded stream need not.
+    std::array<float, kParamsPerRow> Controls(const SettingsCells& cells) const {
+        std::array<float, kParamsPerRow> controls;
+        for (std::size_t i = 0; i < kParamsPerRow; ++i) {
+            const std::int32_t value = cells[SettingRow * kParamsPerRow + i];
+            if (value < m_minimum[i] || value > m_maximum[i])
+                throw HostError("the settings hold " + std::to_string(value) + " for " + kSettingNames[i] +
+                                "; the plug-in's control takes " + std::to_string(m_minimum[i]) + ".." +
+                                std::to_string(m_maximum[i]));
+            controls[i] = static_cast<float>(value);
+        }
+        return controls;
+    }
+
+    std::unique_ptr<LilvWorld, void (*)(LilvWorld*)> m_world;
+    const LilvPlugin* m_plugin = nullptr;
+    CUridMap m_urids;
+    CLv2TrackFilter::Ports m_ports{};
+    std::array<std::int32_t, kParamsPerRow> m_defaults{}, m_minimum{}, m_maximum{};
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return HostMain(argc, argv, [](const HostOptions& options) -> std::unique_ptr<CPluginHost> {
+        return std::make_unique<CLv2PluginHost>(options.plugin);
+    });
+}

@@ -1,0 +1,133 @@
+// A small LV2 host for the plug-in's tests and fuzzer: one instance made
+// through lv2_descriptor, its ports connected to buffers of its own, and a
+// cycle's input written and its output read as MIDI events at frames.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+#include <lv2/core/lv2.h>
+#include <lv2/midi/midi.h>
+#include <lv2/time/time.h>
+#include <lv2/urid/urid.h>
+
+#include "lv2/veltrace_plugin.h"
+
+extern "C" const LV2_Descriptor* lv2_descriptor(std::uint32_t index);
+
+struct TimedBytes {
+    std::int64_t frame;
+    std::vector<std::uint8_t> bytes;
+    bool operator==(const TimedBytes& other) const { return frame == other.frame && bytes == other.bytes; }
+};
+
+class CLv2TestHost {
+public:
+    static constexpr std::uint32_t kRoom = 1 << 16;  // bytes of each sequence buffer
+
+    explicit CLv2TestHost(bool withUridMap = true) {
+        m_map.handle = &m_ids;
+        m_map.map = [](LV2_URID_Map_Handle handle, const char* uri) {
+            auto& ids = *static_cast<std::map<std::string, LV2_URID>*>(handle);
+            return ids.emplace(uri, static_cast<LV2_URID>(ids.size() + 1)).first->second;
+        };
+        const LV2_Feature map{LV2_URID__map, &m_map};
+        const LV2_Feature* const features[] = {&map, nullptr};
+        const LV2_Feature* const none[] = {nullptr};
+        m_descriptor = lv2_descriptor(0);
+        m_instance = m_descriptor->instantiate(m_descriptor, 48000, "", withUridMap ? features : none);
+        if (m_instance == nullptr) return;
+        m_in.assign(kRoom / 8, 0);
+        m_out.assign(kRoom / 8 + 1, 0);
+        m_descriptor->connect_port(m_instance, PortEventsIn, m_in.data());
+        m_descriptor->connect_port(m_instance, PortEventsOut, m_out.data());
+        for (std::uint32_t i = 0; i < kSettingPorts; ++i) {
+            m_controls[i] = static_cast<float>(kDefaultParams[SettingRow][i]);
+            m_descriptor->connect_port(m_instance, kFirstSettingPort + i, &m_controls[i]);
+        }
+        m_descriptor->activate(m_instance);
+        Clear();
+    }
+    ~CLv2TestHost() {
+        if (m_instance == nullptr) return;
+        m_descriptor->deactivate(m_instance);
+        m_descriptor->cleanup(m_instance);
+    }
+    CLv2TestHost(const CLv2TestHost&) = delete;
+    CLv2TestHost& operator=(const CLv2TestHost&) = delete;
+
+    bool Instantiated() const { return m_instance != nullptr; }
+    CVeltracePlugin& Plugin() { return *static_cast<CVeltracePlugin*>(m_instance); }
+    float& Control(SettingIndex index) { return m_controls[index]; }
+    LV2_URID Id(const char* uri) { return m_map.map(m_map.handle, uri); }
+
+    // The next cycle's input, written in order of frames.
+    void Clear() {
+        In().atom.type = Id(LV2_ATOM__Sequence);
+        In().atom.size = sizeof(LV2_Atom_Sequence_Body);
+        In().body.unit = 0;
+        In().body.pad = 0;
+    }
+    void* Append(std::int64_t frame, LV2_URID type, std::uint32_t size) {
+        auto* const event = lv2_atom_sequence_end(&In().body, In().atom.size);
+        event->time.frames = frame;
+        event->body.type = type;
+        event->body.size = size;
+        In().atom.size += lv2_atom_pad_size(static_cast<std::uint32_t>(sizeof(LV2_Atom_Event)) + size);
+        return event + 1;
+    }
+    void Midi(std::int64_t frame, const std::vector<std::uint8_t>& bytes) {
+        if (!bytes.empty()) std::memcpy(Append(frame, Id(LV2_MIDI__MidiEvent), static_cast<std::uint32_t>(bytes.size())), bytes.data(), bytes.size());
+        else Append(frame, Id(LV2_MIDI__MidiEvent), 0);
+    }
+    // A transport position: any of frame and speed.
+    void Position(std::int64_t at, const std::int64_t* frame, const float* speed) {
+        const std::uint32_t size = sizeof(LV2_Atom_Object_Body) + (frame ? 24 : 0) + (speed ? 24 : 0);
+        auto* const body = static_cast<LV2_Atom_Object_Body*>(Append(at, Id(LV2_ATOM__Object), size));
+        body->id = 0;
+        body->otype = Id(LV2_TIME__Position);
+        auto* property = reinterpret_cast<LV2_Atom_Property_Body*>(body + 1);
+        if (frame) {
+            *property = {Id(LV2_TIME__frame), 0, {sizeof *frame, Id(LV2_ATOM__Long)}};
+            std::memcpy(property + 1, frame, sizeof *frame);
+            property = reinterpret_cast<LV2_Atom_Property_Body*>(reinterpret_cast<std::uint8_t*>(property) + 24);
+        }
+        if (speed) {
+            *property = {Id(LV2_TIME__speed), 0, {sizeof *speed, Id(LV2_ATOM__Float)}};
+            std::memcpy(property + 1, speed, sizeof *speed);
+        }
+    }
+
+    // Runs the cycle with `capacity` bytes of output (as the host sets the
+    // output's size) and returns the MIDI events written.
+    std::vector<TimedBytes> Run(std::uint32_t frames, std::uint32_t capacity = kRoom - 8) {
+        Out().atom.size = capacity;
+        Out().atom.type = Id(LV2_ATOM__Chunk);
+        m_descriptor->run(m_instance, frames);
+        Clear();
+        std::vector<TimedBytes> events;
+        LV2_ATOM_SEQUENCE_FOREACH(&Out(), event) {
+            const auto* bytes = static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(&event->body));
+            if (event->body.type == Id(LV2_MIDI__MidiEvent))
+                events.push_back({event->time.frames, {bytes, bytes + event->body.size}});
+        }
+        return events;
+    }
+    LV2_Atom_Sequence& Out() { return *reinterpret_cast<LV2_Atom_Sequence*>(m_out.data()); }
+    const std::uint8_t* OutBytes() const { return reinterpret_cast<const std::uint8_t*>(m_out.data()); }
+
+private:
+    LV2_Atom_Sequence& In() { return *reinterpret_cast<LV2_Atom_Sequence*>(m_in.data()); }
+
+    std::map<std::string, LV2_URID> m_ids;
+    LV2_URID_Map m_map{};
+    const LV2_Descriptor* m_descriptor = nullptr;
+    LV2_Handle m_instance = nullptr;
+    std::vector<std::uint64_t> m_in, m_out;
+    float m_controls[kSettingPorts] = {};
+};

@@ -151,7 +151,7 @@ TEST(LiveRecords, OtherMessagesAreCopiedUnchanged) {
     // Polyphonic key pressure (0xA2) is not channel pressure, whichever stream that is.
     const MfxData messages[] = {{1, 0x92, 60, 100, 0}, {2, 0xE2, 0, 64, 1},  {3, 0xF8, 0, 0, 2},
                                 {4, 0xB2, 0, 17, 3},   {5, 0xB2, 7, 100, 4}, {6, 0x00, 1, 64, 5},
-                                {7, 0xA2, 60, 50, 6}};
+                                {7, 0xA2, 60, 50, 6},  {8, 0x82, 60, 40, 7}};
     constexpr size_t count = std::size(messages);
     for (const auto& [master, modifier] : {std::pair{1, 0}, std::pair{0, 1}}) {
         SCOPED_TRACE(testing::Message() << "master " << master << " modifier " << modifier);

@@ -14,12 +14,13 @@ public:
 
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG byteCount, ULONG* bytesRead) override {
         ++m_reads;
-        if (m_reads == m_failRead) return m_failStatus;
+        if (m_reads == m_failRead && !m_failedReadDelivers) return m_failStatus;
         const size_t available = m_bytes.size() - std::min(m_position, m_bytes.size());
         const ULONG count = static_cast<ULONG>(std::min<size_t>(byteCount, available));
         std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(m_position), count, static_cast<BYTE*>(buffer));
         m_position += count;
         if (bytesRead) *bytesRead = count;
+        if (m_reads == m_failRead) return m_failStatus;
         return count < byteCount ? m_shortReadStatus : S_OK;
     }
     HRESULT STDMETHODCALLTYPE Write(const void* buffer, ULONG byteCount, ULONG* bytesWritten) override {
@@ -40,5 +41,6 @@ public:
     int m_failRead = 0;   // 1-based; 0 = never
     int m_failWrite = 0;  // 1-based; 0 = never
     HRESULT m_failStatus = E_FAIL;
+    bool m_failedReadDelivers = false;  // the failing Read still delivers its bytes, then answers m_failStatus
     HRESULT m_shortReadStatus = S_FALSE;  // what a read that runs out answers; some streams say S_OK
 };

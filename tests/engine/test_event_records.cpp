@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 #include "heap_watch.h"
 #include "path_harness.h"
@@ -146,13 +148,23 @@ TEST(LiveRecords, MasterPressureRepeatsItsValueInBothDataBytes) {
 }
 
 TEST(LiveRecords, OtherMessagesAreCopiedUnchanged) {
-    CFilterEngine engine;
-    const MfxData messages[] = {{1, 0x92, 60, 100, 0}, {2, 0xE2, 0, 64, 1}, {3, 0xF8, 0, 0, 2},
-                                {4, 0xB2, 0, 17, 3},   {5, 0xB2, 7, 100, 4}, {6, 0x00, 1, 64, 5}};
-    CFakeDataQueue input({std::begin(messages), std::end(messages)}), output;
-    engine.OnInput(&input, &output);
-    ASSERT_EQ(output.m_added.size(), 6u);
-    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(std::memcmp(&output.m_added[i], &messages[i], sizeof(MfxData)), 0) << i;
+    // Polyphonic key pressure (0xA2) is not channel pressure, whichever stream that is.
+    const MfxData messages[] = {{1, 0x92, 60, 100, 0}, {2, 0xE2, 0, 64, 1},  {3, 0xF8, 0, 0, 2},
+                                {4, 0xB2, 0, 17, 3},   {5, 0xB2, 7, 100, 4}, {6, 0x00, 1, 64, 5},
+                                {7, 0xA2, 60, 50, 6},  {8, 0x82, 60, 40, 7}};
+    constexpr size_t count = std::size(messages);
+    for (const auto& [master, modifier] : {std::pair{1, 0}, std::pair{0, 1}}) {
+        SCOPED_TRACE(testing::Message() << "master " << master << " modifier " << modifier);
+        CFilterEngine engine;
+        SetSettings(engine, master, modifier, 85, 0, 96, ModeAdd);
+        CFakeDataQueue input({std::begin(messages), std::end(messages)}), output;
+        engine.OnInput(&input, &output);
+        ASSERT_EQ(output.m_added.size(), count);
+        for (size_t i = 0; i < count; ++i)
+            EXPECT_EQ(std::memcmp(&output.m_added[i], &messages[i], sizeof(MfxData)), 0) << i;
+        EXPECT_EQ(engine.LastMaster(), 0);
+        EXPECT_EQ(engine.LastModifier(), 0);
+    }
 }
 
 // ---- Failing host queues, on both paths --------------------------------------------

@@ -75,6 +75,11 @@ TEST(ModulationRule, WorkedTable) {
         {64, 63, 0, 96, 2, 85, 64},   {10, 0, 0, 96, 2, 100, 0},     {120, 127, 0, 96, 2, 100, 127},
         {64, 40, 80, 40, 0, 100, 127}, {64, 39, 80, 40, 0, 100, 64}, {64, 64, 64, 64, 0, 100, 127},
         {64, 100, 0, 96, 3, 85, 0},
+        // Loaded settings far outside the page's bounds: a sum beyond 32 bits
+        // clamps, and a fraction of differences beyond 2^24 is taken in single
+        // precision (in double it would give 80).
+        {2147483647, 127, 0, 96, 2, 100, 127},
+        {16, -336679464, -801133598, -56863680, 0, 93, 81},
     };
     for (const WorkedRow& row : rows) {
         EXPECT_EQ(ComputeModulatedValue(row.base, row.modifier, row.low, row.high, row.mode, row.amount), row.result)

@@ -2,6 +2,8 @@
 // same cases: what is rewritten, what passes, what is dropped as a repeat.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "path_harness.h"
 
 template <class Path>
@@ -109,11 +111,36 @@ TYPED_TEST(Routing, SettingsChangedDuringACallWaitForTheNext) {
 
 TYPED_TEST(Routing, StreamsOutsideMidiWatchNothing) {
     // Only a damaged settings stream brings such numbers; no MIDI data byte can carry them.
-    const Out in = {CcMsg(1, 64), PressureMsg(48), CcMsg(72, 5)};  // with master 1, the first is sent as it is
-    for (const auto& [master, modifier] : {std::pair{200, 0}, std::pair{-1, 0}, std::pair{1, 128}, std::pair{1, -5}}) {
+    // With master 1, the first is sent as it is.
+    const Out in = {CcMsg(1, 64), PressureMsg(48), CcMsg(72, 5), CcMsg(128, 9)};
+    for (const auto& [master, modifier] :
+         {std::pair{200, 0}, std::pair{128, 0}, std::pair{-1, 0}, std::pair{1, 128}, std::pair{1, -5}}) {
         CFilterEngine engine;
         SetSettings(engine, master, modifier, 85, 0, 96, ModeAdd);
         EXPECT_EQ(Pass<TypeParam>(engine, in), in) << "master " << master << " modifier " << modifier;
+    }
+}
+
+TYPED_TEST(Routing, ValuesBeyondMidiSendMidiValues) {
+    // A loaded stream may hold any amount, and a record's value byte any of
+    // 0..255; what is sent is still the rule's MIDI value.
+    Out above127 = {CcMsg(1, 64)};
+    for (int value = 128; value <= 255; ++value) above127.push_back(PressureMsg(value));
+    struct Case {
+        const char* what;
+        int amount, mode;
+        Out in, out;
+    };
+    const Case cases[] = {
+        {"Rel64 by 2^31 - 1 from 255 clamps, never wraps", INT32_MAX, ModeRel64, {PressureMsg(255)}, {CcMsg(1, 127)}},
+        {"Add: modifiers 128..255 act in full, as any above High In", 85, ModeAdd, above127,
+         {CcMsg(1, 64), CcMsg(1, 118)}},
+        {"Sub: likewise", 85, ModeSub, above127, {CcMsg(1, 64), CcMsg(1, 9)}},
+    };
+    for (const Case& c : cases) {
+        CFilterEngine engine;
+        SetSettings(engine, 1, 0, c.amount, 0, 96, c.mode);
+        EXPECT_EQ(Pass<TypeParam>(engine, c.in), c.out) << c.what;
     }
 }
 

@@ -91,22 +91,30 @@ TEST(SettingsStream, ShortOrFailingReads) {
         EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::CutShort) << "last cell two bytes short";
         EXPECT_EQ(engine.GetParam(SettingRow, MasterCc), 77);
     }
-    {
+    struct FailingRead {
+        const char* what;
+        int read;  // 1 is the header, 5 the fourth cell
+        HRESULT status;
+        bool delivers;
+        LoadOutcome outcome;
+    };
+    const FailingRead failingReads[] = {
+        {"fourth cell's read fails", 5, STG_E_READFAULT, false, LoadOutcome::CutShort},
+        {"S_FALSE: not a failure code, but not S_OK either", 1, S_FALSE, false, LoadOutcome::BadHeader},
+        {"the whole header, answered S_FALSE", 1, S_FALSE, true, LoadOutcome::BadHeader},
+        {"the whole fourth cell, answered S_FALSE", 5, S_FALSE, true, LoadOutcome::CutShort},
+    };
+    for (const FailingRead& c : failingReads) {
         CFilterEngine engine;
         CMemoryStream stream(kDefaultSettingsStream);
-        stream.m_failRead = 5;
-        stream.m_failStatus = STG_E_READFAULT;
-        SetStreamCell(stream.m_bytes, 0, 11);
-        EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::CutShort) << "fourth cell's read fails";
-        EXPECT_EQ(engine.GetParam(SettingRow, MasterCc), 11);
-        EXPECT_EQ(engine.GetParam(SettingRow, LowIn), 0);
-    }
-    {
-        CFilterEngine engine;
-        CMemoryStream stream(kDefaultSettingsStream);
-        stream.m_failRead = 1;
-        stream.m_failStatus = S_FALSE;  // not a failure code, but not S_OK either
-        EXPECT_EQ(LoadSettings(engine, &stream), LoadOutcome::BadHeader);
+        stream.m_failRead = c.read;
+        stream.m_failStatus = c.status;
+        stream.m_failedReadDelivers = c.delivers;
+        SetStreamCell(stream.m_bytes, MasterCc, 11);
+        SetStreamCell(stream.m_bytes, LowIn, 22);
+        EXPECT_EQ(LoadSettings(engine, &stream), c.outcome) << c.what;
+        EXPECT_EQ(engine.GetParam(SettingRow, MasterCc), c.outcome == LoadOutcome::CutShort ? 11 : 1) << c.what;
+        EXPECT_EQ(engine.GetParam(SettingRow, LowIn), 0) << c.what << ": nothing from the refused read on is stored";
     }
     for (const size_t size : {15u, 62u}) {  // S_OK with a short count, as some streams answer
         CFilterEngine engine;

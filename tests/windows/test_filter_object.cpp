@@ -8,7 +8,11 @@
 #include "tests/engine/fake_queues.h"
 #include "tests/engine/golden_settings.h"
 #include "guarded_heap.h"
+#include "import_patch.h"
 #include "win_test_support.h"
+
+#include <atomic>
+#include <functional>
 
 namespace {
 
@@ -41,6 +45,81 @@ private:
         return DefWindowProcA(window, message, wParam, lParam);
     }
     HWND m_window;
+};
+
+// Stops one thread just before it enters the module's link lock, until the
+// test lets it go on. The lock is a critical section, and the filter and its
+// link are linked into this program, so their EnterCriticalSection goes
+// through this program's import table: a stand-in there learns which section
+// the link lock is and holds the chosen thread at it.
+class CLinkLockHold {
+public:
+    CLinkLockHold()
+        : m_patch(GetModuleHandleA(nullptr), "kernel32.dll", "EnterCriticalSection", reinterpret_cast<void*>(&Enter)) {
+        s_linkLock = nullptr;
+        s_held = 0;
+        s_arrived = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        s_go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    // A thread still held stays so, and keeps what it waits on.
+    ~CLinkLockHold() {
+        if (m_thread != nullptr) return;
+        CloseHandle(s_arrived);
+        CloseHandle(s_go);
+    }
+    CLinkLockHold(const CLinkLockHold&) = delete;
+    CLinkLockHold& operator=(const CLinkLockHold&) = delete;
+    bool Applied() const { return m_patch.Applied(); }
+
+    // The section that `takesTheLinkLock` enters first on this thread is the link lock.
+    void LearnLinkLock(const std::function<void()>& takesTheLinkLock) {
+        s_learning = GetCurrentThreadId();
+        takesTheLinkLock();
+        s_learning = 0;
+    }
+    // Runs `work` on a thread of its own, which stops when it is about to
+    // enter the link lock. Answers whether it got there within ten seconds.
+    bool StartHeld(std::function<void()> work) {
+        if (s_linkLock == nullptr) return false;
+        m_work = std::move(work);
+        const auto run = [](void* self) -> DWORD {
+            s_held = GetCurrentThreadId();
+            static_cast<CLinkLockHold*>(self)->m_work();
+            return 0;
+        };
+        m_thread = CreateThread(nullptr, 0, run, this, 0, nullptr);
+        return WaitForSingleObject(s_arrived, 10000) == WAIT_OBJECT_0;
+    }
+    // Lets the held thread enter the lock and finish its work.
+    bool LetGoAndFinish() {
+        SetEvent(s_go);
+        const bool finished = WaitForSingleObject(m_thread, 10000) == WAIT_OBJECT_0;
+        CloseHandle(m_thread);
+        m_thread = nullptr;
+        return finished;
+    }
+
+private:
+    static void WINAPI Enter(CRITICAL_SECTION* section) {
+        const DWORD thread = GetCurrentThreadId();
+        if (thread == s_learning && s_linkLock == nullptr) {
+            s_linkLock = section;
+        } else if (thread == s_held && section == s_linkLock) {
+            SetEvent(s_arrived);
+            WaitForSingleObject(s_go, INFINITE);
+        }
+        s_enter(section);
+    }
+
+    // Looked up before the patch is written, so the stand-in always has it.
+    static inline const auto s_enter = reinterpret_cast<void(WINAPI*)(CRITICAL_SECTION*)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "EnterCriticalSection")));
+    static inline std::atomic<DWORD> s_learning{0}, s_held{0};
+    static inline std::atomic<CRITICAL_SECTION*> s_linkLock{nullptr};
+    static inline HANDLE s_arrived = nullptr, s_go = nullptr;
+    CImportPatch m_patch;
+    std::function<void()> m_work;
+    HANDLE m_thread = nullptr;
 };
 
 class FilterObject : public ::testing::Test {
@@ -408,6 +487,30 @@ TEST_F(FilterObject, DestroyedFilterIsForgottenByEveryPage) {
     }
     EXPECT_FALSE(first.m_link.Lock());
     EXPECT_FALSE(second.m_link.Lock());
+}
+
+TEST_F(FilterObject, FilterBeingDestroyedGivesThePageNoReference) {
+    CGuardedHeap guard;  // the filter's memory faults once it is freed
+    IMfxEventFilter* const filter = NewFilter();
+    CFakePage page;
+    ASSERT_EQ(page.m_link.Attach(filter), S_OK);
+    CLinkLockHold hold;
+    ASSERT_TRUE(hold.Applied());
+    hold.LearnLinkLock([&] { page.m_link.RefreshTaken(); });
+    const LONG objects = g_objectCount.load();
+    // The host's last release on a thread of its own, held in the filter's
+    // destructor before it unlinks the page: the count is already zero.
+    ASSERT_TRUE(hold.StartHeld([filter] { filter->Release(); }));
+    EXPECT_FALSE(page.m_link.Lock()) << "a filter being destroyed gives no reference";
+    if (g_objectCount.load() != objects) {
+        // Releasing the reference it gave destroyed the filter a second time;
+        // the held destruction would now touch freed memory, so it stays held.
+        ADD_FAILURE() << "the filter was destroyed by the page while its destruction was held";
+        return;
+    }
+    ASSERT_TRUE(hold.LetGoAndFinish());
+    EXPECT_EQ(g_objectCount.load(), objects - 1) << "freed once";
+    EXPECT_FALSE(page.m_link.Lock()) << "the page forgot the filter";
 }
 
 // ---- The tables a host compiled elsewhere calls by slot number -------------------------------------

@@ -124,6 +124,23 @@ protected:
         return persist;
     }
 
+    // Runs `work` on a thread of its own with COM, as a host thread, and
+    // waits for it while this thread takes no messages. Work that waited for
+    // this thread would never end: say so and stop here.
+    static void OnHostThread(std::function<void()> work) {
+        const auto run = [](void* work) -> DWORD {
+            CComApartment apartment;
+            (*static_cast<std::function<void()>*>(work))();
+            return 0;
+        };
+        const HANDLE host = CreateThread(nullptr, 0, run, &work, 0, nullptr);
+        if (WaitForSingleObject(host, 10000) != WAIT_OBJECT_0) {
+            std::fprintf(stderr, "FAILED: a load on another thread waits for the page's thread\n");
+            TerminateProcess(GetCurrentProcess(), 1);
+        }
+        CloseHandle(host);
+    }
+
     // What the page shows: slider and spin positions, then the twelve labels.
     struct Shown {
         std::array<int, kParamsPerRow> sliders, spins;
@@ -673,26 +690,50 @@ TEST_F(PropPage, FilterReleasedOnAHostThreadWhileThePageEdits) {
 
 TEST_F(PropPage, LoadOnAHostThreadNeverWaitsForThePage) {
     Open();
-    std::function<void()> load = [&] {
-        CComApartment apartment;
-        LoadCells({7, 11, 50, 3, 100, 2, 0, 5, 128, 64, 1, 127});
-    };
-    const auto run = [](void* work) -> DWORD {
-        (*static_cast<std::function<void()>*>(work))();
-        return 0;
-    };
-    const HANDLE host = CreateThread(nullptr, 0, run, &load, 0, nullptr);
-    // This thread takes no messages meanwhile. A load that waited for it
-    // would never end: say so and stop here.
-    if (WaitForSingleObject(host, 10000) != WAIT_OBJECT_0) {
-        std::fprintf(stderr, "FAILED: a load on another thread waits for the page's thread\n");
-        TerminateProcess(GetCurrentProcess(), 1);
-    }
-    CloseHandle(host);
+    OnHostThread([&] { LoadCells({7, 11, 50, 3, 100, 2, 0, 5, 128, 64, 1, 127}); });
     EXPECT_EQ(Text(IDC_AMOUNT_VALUE), "85%") << "the refresh waits for the page's thread";
     PumpMessages(10);
     EXPECT_EQ(Text(IDC_AMOUNT_VALUE), "+/- 32");
     EXPECT_EQ(Send(IDC_HIGH_SLIDER, TBM_GETPOS), 100);
+}
+
+TEST_F(PropPage, LoadsWhileThePageTakesNoMessagesQueueOneRefresh) {
+    Open();
+    OnHostThread([&] {
+        LoadCells({1, 2, 3, 4, 5, 1, 0, 0, 0, 0, 0, 0});
+        LoadCells({9, 8, 7, 6, 5, 0, 1, 1, 1, 1, 1, 1});
+        LoadCells({7, 11, 50, 3, 100, 2, 0, 5, 128, 64, 1, 127});
+    });
+    // What the filter asks of the page's window comes as registered messages.
+    int refreshes = 0;
+    MSG message;
+    while (PeekMessageA(&message, Window(), 0xC000, 0xFFFF, PM_REMOVE)) {
+        ++refreshes;
+        DispatchMessageA(&message);
+    }
+    EXPECT_EQ(refreshes, 1);
+    const Shown shown = WhatIsShown();
+    EXPECT_EQ(shown.sliders, (std::array<int, kParamsPerRow>{7, 11, 50, 3, 100, 2}));
+    EXPECT_EQ(shown.values[EffectAmount], "+/- 32") << "the last load";
+}
+
+TEST_F(PropPage, EachLoadOnAHostThreadRefreshesThePageAgain) {
+    Open();
+    struct Round {
+        Cells cells;
+        const char* amount;
+    };
+    const Round rounds[] = {{{7, 11, 50, 3, 100, 2, 0, 5, 128, 64, 1, 127}, "+/- 32"},
+                            {{9, 8, 70, 6, 5, 1, 1, 1, 1, 1, 1, 1}, "70%"}};
+    for (const Round& round : rounds) {
+        SCOPED_TRACE(round.amount);
+        OnHostThread([&] { LoadCells(round.cells); });
+        PumpMessages(10);
+        const Shown shown = WhatIsShown();
+        EXPECT_EQ(std::vector<int>(shown.sliders.begin(), shown.sliders.end()),
+                  std::vector<int>(round.cells.begin(), round.cells.begin() + kParamsPerRow));
+        EXPECT_EQ(shown.values[EffectAmount], round.amount);
+    }
 }
 
 // ---- Wine's own property frame, as a host opens it -----------------------------------------

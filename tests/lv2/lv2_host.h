@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <lv2/atom/atom.h>
@@ -33,7 +34,9 @@ public:
     explicit CLv2TestHost(bool withUridMap = true) {
         m_map.handle = &m_ids;
         m_map.map = [](LV2_URID_Map_Handle handle, const char* uri) {
-            auto& ids = *static_cast<std::map<std::string, LV2_URID>*>(handle);
+            auto& ids = *static_cast<std::map<std::string, LV2_URID, std::less<>>*>(handle);
+            const auto known = ids.find(std::string_view(uri));  // no allocation for a known URI
+            if (known != ids.end()) return known->second;
             return ids.emplace(uri, static_cast<LV2_URID>(ids.size() + 1)).first->second;
         };
         const LV2_Feature map{LV2_URID__map, &m_map};
@@ -81,9 +84,12 @@ public:
         In().atom.size += lv2_atom_pad_size(static_cast<std::uint32_t>(sizeof(LV2_Atom_Event)) + size);
         return event + 1;
     }
+    void Midi(std::int64_t frame, const std::uint8_t* bytes, std::uint32_t size) {
+        void* const body = Append(frame, Id(LV2_MIDI__MidiEvent), size);
+        if (size > 0) std::memcpy(body, bytes, size);
+    }
     void Midi(std::int64_t frame, const std::vector<std::uint8_t>& bytes) {
-        if (!bytes.empty()) std::memcpy(Append(frame, Id(LV2_MIDI__MidiEvent), static_cast<std::uint32_t>(bytes.size())), bytes.data(), bytes.size());
-        else Append(frame, Id(LV2_MIDI__MidiEvent), 0);
+        Midi(frame, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     }
     // A transport position: any of frame and speed.
     void Position(std::int64_t at, const std::int64_t* frame, const float* speed) {
@@ -124,7 +130,7 @@ public:
 private:
     LV2_Atom_Sequence& In() { return *reinterpret_cast<LV2_Atom_Sequence*>(m_in.data()); }
 
-    std::map<std::string, LV2_URID> m_ids;
+    std::map<std::string, LV2_URID, std::less<>> m_ids;
     LV2_URID_Map m_map{};
     const LV2_Descriptor* m_descriptor = nullptr;
     LV2_Handle m_instance = nullptr;

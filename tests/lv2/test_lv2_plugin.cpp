@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/engine/heap_watch.h"
 #include "tests/lv2/lv2_host.h"
 
 namespace {
@@ -140,6 +141,29 @@ TEST(Lv2Plugin, TheTransportStartsAndLoopsTheFilter) {
         for (const Cycle& write : row.second) write(host);
         EXPECT_EQ(host.Run(256).size(), row.resent ? 1u : 0u) << row.what;
     }
+}
+
+TEST(Lv2Plugin, RunNeverTouchesTheHeap) {
+    CLv2TestHost host;
+    const std::int64_t frame = 0;
+    const float speed = 1;
+    host.Run(1);
+    const long before = HeapAllocations();
+    for (int cycle = 0; cycle < 4; ++cycle) {
+        host.Control(EffectAmount) = static_cast<float>(20 * cycle);  // a setting changed
+        host.Position(0, &frame, &speed);
+        for (std::uint8_t value = 0; value < 100; ++value) {
+            const std::uint8_t master[] = {0xB0, 1, value}, pressure[] = {0xD0, value}, exclusive[] = {0xF0, value, 0xF7};
+            host.Midi(value, master, 3);
+            host.Midi(value, pressure, 2);
+            host.Midi(value, exclusive, 3);
+        }
+        host.Position(100, &frame, &speed);
+        const std::uint32_t frames = 128;
+        host.Plugin().Run(frames);  // without the test host's own reading of the output
+        host.Clear();
+    }
+    EXPECT_EQ(HeapAllocations(), before);
 }
 
 TEST(Lv2Plugin, RefusesAHostThatMapsNoUrids) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -114,7 +115,14 @@ public:
     std::vector<TimedBytes> Run(std::uint32_t frames, std::uint32_t capacity = kRoom - 8) {
         Out().atom.size = capacity;
         Out().atom.type = Id(LV2_ATOM__Chunk);
+        // The input in memory of its exact size, so that a read past its end
+        // is caught by the sanitizers.
+        const std::size_t inputBytes = sizeof(LV2_Atom) + In().atom.size;
+        const std::unique_ptr<std::uint8_t[]> input(new std::uint8_t[inputBytes]);
+        std::memcpy(input.get(), &In(), inputBytes);
+        m_descriptor->connect_port(m_instance, PortEventsIn, input.get());
         m_descriptor->run(m_instance, frames);
+        m_descriptor->connect_port(m_instance, PortEventsIn, m_in.data());
         Clear();
         std::vector<TimedBytes> events;
         LV2_ATOM_SEQUENCE_FOREACH(&Out(), event) {

@@ -1,0 +1,105 @@
+// The LV2 plug-in through any sequence of cycles: any control values, MIDI
+// events of any size and bytes, transport positions well-formed or not, other
+// atoms, any output capacity. Checks that nothing is read or written out of
+// bounds, that the output stays within its capacity, in order of frames, no
+// longer than the input's MIDI, and that every event that comes out is an
+// input event unchanged or a master message carrying MIDI data bytes.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "tests/lv2/lv2_host.h"
+
+namespace {
+
+class CReader {
+public:
+    CReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+    uint8_t Byte() { return m_used < m_size ? m_data[m_used++] : 0; }
+    bool Empty() const { return m_used >= m_size; }
+    template <class T>
+    T Take() {
+        T value{};
+        for (size_t i = 0; i < sizeof value; ++i) reinterpret_cast<uint8_t*>(&value)[i] = Byte();
+        return value;
+    }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_used = 0;
+};
+
+void Check(bool condition) {
+    if (!condition) std::abort();
+}
+
+bool IsMasterMessage(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() == 3) return (bytes[0] & 0xF0) == 0xB0 && bytes[1] < 0x80 && bytes[2] < 0x80;
+    return bytes.size() == 2 && (bytes[0] & 0xF0) == 0xD0 && bytes[1] < 0x80;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    CReader reader(data, size);
+    CLv2TestHost host;
+    Check(host.Instantiated());
+    for (int cycle = 0; cycle < 16 && !reader.Empty(); ++cycle) {
+        for (uint32_t i = 0; i < kSettingPorts; ++i)
+            if (reader.Byte() & 1) host.Control(static_cast<SettingIndex>(i)) = reader.Take<float>();
+
+        std::vector<TimedBytes> inputs;
+        const int events = reader.Byte() % 48;
+        std::int64_t frame = 0;
+        for (int e = 0; e < events; ++e) {
+            frame += reader.Byte() % 4;
+            const uint8_t kind = reader.Byte() % 8;
+            if (kind < 5) {  // MIDI of 0 to 7 bytes, mostly well-formed voice messages
+                std::vector<uint8_t> bytes(kind < 3 ? 1 + (reader.Byte() & 1) + (kind != 0) : reader.Byte() % 8);
+                for (uint8_t& byte : bytes) byte = reader.Byte();
+                if (kind < 3 && !bytes.empty()) bytes[0] |= 0x80;
+                host.Midi(frame, bytes);
+                inputs.push_back({frame, bytes});
+            } else if (kind == 5) {
+                const std::int64_t at = reader.Take<int16_t>();
+                const float speed = reader.Byte() % 3 * 0.5f;
+                const uint8_t which = reader.Byte();
+                host.Position(frame, which & 1 ? &at : nullptr, which & 2 ? &speed : nullptr);
+            } else if (kind == 6) {  // a position whose property claims any size, cut anywhere
+                const uint32_t tail = reader.Byte() % 24;
+                auto* body = static_cast<uint8_t*>(
+                    host.Append(frame, host.Id(LV2_ATOM__Object), sizeof(LV2_Atom_Object_Body) + sizeof(LV2_Atom_Property_Body) + tail));
+                const uint8_t which = reader.Byte();
+                const LV2_Atom_Object_Body object{0, host.Id(LV2_TIME__Position)};
+                const char* const types[] = {LV2_ATOM__Long, LV2_ATOM__Float, LV2_ATOM__Int, LV2_ATOM__Double};
+                const LV2_Atom_Property_Body property{host.Id(which & 1 ? LV2_TIME__frame : LV2_TIME__speed), 0,
+                                                     {static_cast<uint32_t>(reader.Byte() % 32), host.Id(types[which >> 1 & 3])}};
+                std::memcpy(body, &object, sizeof object);
+                std::memcpy(body + sizeof object, &property, sizeof property);
+                for (uint32_t i = 0; i < tail; ++i) body[sizeof object + sizeof property + i] = reader.Byte();
+            } else {
+                *static_cast<int32_t*>(host.Append(frame, host.Id(LV2_ATOM__Int), 4)) = 1;
+            }
+        }
+        const uint32_t capacity = reader.Byte() & 1 ? CLv2TestHost::kRoom - 8 : reader.Byte() * 4u;
+        const auto before = host.Plugin().DroppedEvents();
+        const std::vector<TimedBytes> outputs = host.Run(1 + static_cast<uint32_t>(frame), capacity);
+
+        Check(host.Out().atom.size <= capacity);
+        Check(outputs.size() + (host.Plugin().DroppedEvents() - before) <= inputs.size());
+        size_t next = 0;  // outputs keep the inputs' order
+        for (size_t o = 0; o < outputs.size(); ++o) {
+            if (o > 0) Check(outputs[o - 1].frame <= outputs[o].frame);
+            while (next < inputs.size() && inputs[next].frame < outputs[o].frame) ++next;
+            Check(next < inputs.size() && inputs[next].frame == outputs[o].frame);
+            bool unchanged = false;
+            for (size_t i = next; i < inputs.size() && inputs[i].frame == outputs[o].frame; ++i)
+                unchanged = unchanged || inputs[i].bytes == outputs[o].bytes;
+            Check(unchanged || IsMasterMessage(outputs[o].bytes));
+        }
+    }
+    return 0;
+}

@@ -3,7 +3,7 @@
 #   make test   set up what is missing, build everything, run every test
 # Each build has a CMake preset; see README.md.
 
-.PHONY: all setup demo test test-native test-tsan test-release test-fuzz test-windows bench picture validate dist clean
+.PHONY: all setup demo lv2 test test-native test-tsan test-release test-fuzz test-lv2 test-windows bench picture lv2-picture validate dist clean
 
 all: test
 
@@ -15,8 +15,14 @@ demo: setup
 	@cmake --build --preset windows --target QvMfxVeltrace veltrace-host
 	@scripts/demo
 
+# The LV2 bundle (build/lv2/veltrace.lv2) and the native veltrace-host (build/lv2/veltrace-host).
+lv2: setup
+	@cmake --preset lv2 >/dev/null
+	@cmake --build --preset lv2
+	@echo "lv2: the bundle is build/lv2/veltrace.lv2, the native tool build/lv2/veltrace-host"
+
 test: setup
-	@$(MAKE) --no-print-directory test-native test-tsan test-release test-fuzz test-windows
+	@$(MAKE) --no-print-directory test-native test-tsan test-release test-fuzz test-lv2 test-windows
 	@echo "make test: every build and test passed"
 
 test-native:
@@ -31,6 +37,10 @@ test-release:
 test-fuzz:
 	cmake --workflow --preset fuzz
 
+test-lv2:
+	cmake --workflow --preset lv2
+
+# After test-lv2: the Windows tests compare the two faces of veltrace-host.
 test-windows:
 	cmake --workflow --preset windows
 

@@ -1,11 +1,13 @@
 #!/usr/bin/python3
-"""check_end_to_end.py SOURCE_DIR BUILD_DIR WORKDIR: veltrace-host.exe and the
-built module under Wine, as a user runs them: every output holds exactly the
-events that the filter's rule predicts (tools/mido_filter.py, run on the input
-with mido), on both paths and for several settings; the plug-in loads through
-the registry or from a named file; settings streams are saved and loaded; and
-each kind of bad input gets its own message, a non-zero exit, an unchanged
-input and no output."""
+"""check_end_to_end.py SOURCE_DIR BUILD_DIR WORKDIR [lv2]: veltrace-host as a
+user runs it, on Windows (veltrace-host.exe and the built module under Wine) or
+with lv2 on Linux (the native veltrace-host and the built LV2 bundle): every
+output holds exactly the events that the filter's rule predicts
+(tools/mido_filter.py, run on the input with mido), on both paths and for
+several settings; the plug-in loads as installed (registered, or on the LV2
+path) or from a named file; settings streams are saved and loaded; and each
+kind of bad input gets its own message, a non-zero exit, an unchanged input
+and no output."""
 import os
 import random
 import subprocess
@@ -17,11 +19,17 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from checklist import Checklist  # noqa: E402
 
 SOURCE, BUILD, WORK = (os.path.abspath(path) for path in sys.argv[1:4])
+LV2 = sys.argv[4:] == ["lv2"]
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 import mido_filter  # noqa: E402
 
-HOST = os.path.join(BUILD, "veltrace-host.exe")
-DLL = os.path.join(BUILD, "QvMfxVeltrace.dll")
+if LV2:
+    HOST = os.path.join(BUILD, "veltrace-host")
+    PLUGIN = ["--lv2", os.path.join(BUILD, "veltrace.lv2")]
+else:
+    HOST = os.path.join(BUILD, "veltrace-host.exe")
+    DLL = os.path.join(BUILD, "QvMfxVeltrace.dll")
+    PLUGIN = ["--dll", DLL]
 checks = Checklist()
 check = checks.check
 
@@ -31,8 +39,11 @@ def wine(*arguments):
                           capture_output=True, text=True)
 
 
-def host(*arguments):
-    return wine(HOST, *arguments)
+def host(*arguments, lv2_path=None):
+    if not LV2:
+        return wine(HOST, *arguments)
+    environment = dict(os.environ, LV2_PATH=lv2_path or os.path.join(WORK, "no-plugins"))
+    return subprocess.run([HOST, *arguments], cwd=WORK, capture_output=True, text=True, env=environment)
 
 
 def events(path):
@@ -90,12 +101,12 @@ def predicted_output_checks(source):
         predicted = os.path.join(WORK, "predicted.mid")
         mido_filter.filter_file(mido.MidiFile(source), settings).save(predicted)
         for path_options in ([], ["--live"], ["--slice", "1"]):
-            run = host("--dll", DLL, *options, *path_options, source, "out.mid")
+            run = host(*PLUGIN, *options, *path_options, source, "out.mid")
             what = " ".join(options + path_options) or "defaults"
             check(run.returncode == 0, f"{what}: exit {run.returncode}: {run.stderr.strip()}")
             check(run.returncode != 0 or events(os.path.join(WORK, "out.mid")) == events(predicted),
                   f"{what}: the output is what the rule predicts")
-    summary = host("--dll", DLL, source, "out.mid").stdout.splitlines()
+    summary = host(*PLUGIN, source, "out.mid").stdout.splitlines()
     check(summary[0].split()[:3] == ["track", "events", "in"] and summary[-1].startswith("total"),
           "the summary names its columns and ends in a total")
 
@@ -107,20 +118,35 @@ def registry_checks(source):
     wine("regsvr32", "/s", DLL)
     run = host("--live", source, "registry.mid")
     check(run.returncode == 0, f"through the registry: {run.stderr.strip()}")
-    host("--dll", DLL, source, "direct.mid")
+    host(*PLUGIN, source, "direct.mid")
     check(events(os.path.join(WORK, "registry.mid")) == events(os.path.join(WORK, "direct.mid")),
           "the registered class and the named file play alike")
     wine("regsvr32", "/s", "/u", DLL)
 
 
+def installed_checks(source):
+    """The LV2 plug-in among the installed ones: found on the LV2 path."""
+    run = host(source, "installed.mid")
+    check(run.returncode == 1 and "the plug-in is not installed" in run.stderr, f"not installed: {run.stderr.strip()}")
+    installed = os.path.join(WORK, "lv2")
+    os.makedirs(installed, exist_ok=True)
+    if not os.path.exists(os.path.join(installed, "veltrace.lv2")):
+        os.symlink(PLUGIN[1], os.path.join(installed, "veltrace.lv2"))
+    run = host("--live", source, "installed.mid", lv2_path=installed)
+    check(run.returncode == 0, f"from the LV2 path: {run.stderr.strip()}")
+    host(*PLUGIN, "--live", source, "direct.mid")
+    check(events(os.path.join(WORK, "installed.mid")) == events(os.path.join(WORK, "direct.mid")),
+          "the installed plug-in and the named bundle play alike")
+
+
 def settings_checks(source):
     options = SETTINGS[1][0]
-    run = host("--dll", DLL, *options, "--save-settings", "saved.bin", source, "by_options.mid")
+    run = host(*PLUGIN, *options, "--save-settings", "saved.bin", source, "by_options.mid")
     saved = open(os.path.join(WORK, "saved.bin"), "rb").read()
     check(run.returncode == 0 and len(saved) == 64, "--save-settings writes the 64-byte stream")
     cells = [int.from_bytes(saved[16 + 4 * i:20 + 4 * i], "little", signed=True) for i in range(12)]
     check(cells == [7, 11, 100, 10, 100, 1] + [128] * 6, f"the saved settings are the options: {cells}")
-    run = host("--dll", DLL, "--settings", "saved.bin", source, "by_file.mid")
+    run = host(*PLUGIN, "--settings", "saved.bin", source, "by_file.mid")
     check(run.returncode == 0 and events(os.path.join(WORK, "by_file.mid")) == events(os.path.join(WORK, "by_options.mid")),
           "--settings plays as the options it was saved with")
 
@@ -138,6 +164,9 @@ def bad_input_checks(source):
     write("endless.mid", bytes(endless))
     write("long.bin", b"\x9a\xe0\x25\xb8" + bytes(61))
     write("foreign.bin", bytes(64))
+    wide = bytearray(open(os.path.join(WORK, "saved.bin"), "rb").read())
+    wide[16 + 4 * 2:20 + 4 * 2] = (250).to_bytes(4, "little")
+    write("wide.bin", bytes(wide))
     cases = [  # arguments, exit code, what the message says
         (["missing.mid", "out.mid"], 1, "missing.mid: cannot be opened for reading"),
         (["text.mid", "out.mid"], 1, "text.mid: not a MIDI file"),
@@ -148,13 +177,23 @@ def bad_input_checks(source):
         (["--settings", "long.bin", source, "out.mid"], 1, "long.bin: 65 bytes; a settings stream is 64"),
         (["--settings", "foreign.bin", source, "out.mid"], 1, "foreign.bin: not a Veltrace settings stream"),
         ([source, source], 1, "the output would overwrite the input"),
-        ([source, "./" + os.path.basename(source).upper()], 1, "the output would overwrite the input"),
-        (["--dll", "nowhere.dll", source, "out.mid"], 1, "nowhere.dll: cannot be loaded"),
     ]
+    if LV2:
+        cases += [
+            (["--lv2", "nowhere.lv2", source, "out.mid"], 1, "nowhere.lv2: not an LV2 bundle (no such folder)"),
+            (["--lv2", ".", source, "out.mid"], 1, ".: not an LV2 bundle (no manifest.ttl)"),
+            (["--settings", "wide.bin", source, "out.mid"], 1,
+             "the settings hold 250 for Effect Amount; the plug-in's control takes 0..100"),
+        ]
+    else:
+        cases += [
+            ([source, "./" + os.path.basename(source).upper()], 1, "the output would overwrite the input"),
+            (["--dll", "nowhere.dll", source, "out.mid"], 1, "nowhere.dll: cannot be loaded"),
+        ]
     for arguments, code, message in cases:
         if os.path.exists(os.path.join(WORK, "out.mid")):
             os.remove(os.path.join(WORK, "out.mid"))
-        run = host(*(["--dll", DLL] if "--dll" not in arguments else []), *arguments)
+        run = host(*(PLUGIN if PLUGIN[0] not in arguments else []), *arguments)
         what = " ".join(os.path.basename(a) for a in arguments)
         check(run.returncode == code, f"{what}: exit {run.returncode}, expected {code}")
         check(message in run.stderr and len(run.stderr.strip().splitlines()) == 1, f"{what}: says '{run.stderr.strip()}'")
@@ -167,10 +206,11 @@ def main():
     source = os.path.join(WORK, "performance.mid")
     performance(source)
     predicted_output_checks(source)
-    registry_checks(source)
+    installed_checks(source) if LV2 else registry_checks(source)
     settings_checks(source)
     bad_input_checks(source)
-    checks.finish("end to end: veltrace-host and the module under Wine send what the rule predicts")
+    checks.finish("end to end: veltrace-host and the " + ("LV2 plug-in" if LV2 else "module under Wine") +
+                  " send what the rule predicts")
 
 
 if __name__ == "__main__":

@@ -209,6 +209,8 @@ public:
         } else {
             std::error_code error;
             if (!std::filesystem::is_directory(bundle, error)) throw HostError(bundle + ": not an LV2 bundle (no such folder)");
+            if (!std::filesystem::is_regular_file(std::filesystem::path(bundle) / "manifest.ttl", error))
+                throw HostError(bundle + ": not an LV2 bundle (no manifest.ttl)");
             const std::string path = std::filesystem::absolute(bundle, error).string() + "/";
             LilvNode* const uri = lilv_new_file_uri(m_world.get(), nullptr, path.c_str());
             lilv_world_load_bundle(m_world.get(), uri);

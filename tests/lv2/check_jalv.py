@@ -1,0 +1,219 @@
+#!/usr/bin/python3
+"""check_jalv.py SOURCE_DIR BUNDLE WORKDIR: the LV2 plug-in in a real host,
+jalv on the JACK server that JACK_DEFAULT_SERVER names. A JACK MIDI client
+sends it a stream and records what comes back, which must be, event for event
+and at the same frames, what the rule predicts (tools/mido_filter.py): with
+the default controls, and with a preset loaded as a host's saved state. The
+host's transport gives the filter its start (play) and its loop (locate back
+while rolling)."""
+import os
+import random
+import re
+import subprocess
+import sys
+import threading
+import time
+
+import jack
+import mido
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from checklist import Checklist  # noqa: E402
+
+SOURCE, BUNDLE, WORK = (os.path.abspath(path) for path in sys.argv[1:4])
+sys.path.insert(0, os.path.join(SOURCE, "tools"))
+import mido_filter  # noqa: E402
+
+URI = "urn:quorvane:veltrace"
+SETTING_OF_SYMBOL = {"master_cc": "master", "modifier_cc": "modifier", "effect_amount": "amount", "low_in": "low",
+                     "high_in": "high", "mode": "mode"}
+checks = Checklist()
+check = checks.check
+
+
+def presets():
+    """Each preset of the bundle by its label: its port values by symbol,
+    read from presets.ttl as N-Triples."""
+    triples = subprocess.run(["sordi", os.path.join(BUNDLE, "presets.ttl")], capture_output=True, text=True).stdout
+    label, ports, symbol, value = {}, {}, {}, {}
+    for subject, predicate, obj in re.findall(r'^(\S+) <([^>]+)> (.+) \.$', triples, re.M):
+        literal = re.match(r'"([^"]*)"', obj)
+        if predicate.endswith("rdf-schema#label"):
+            label[subject] = literal.group(1)
+        elif predicate.endswith("lv2core#port"):
+            ports.setdefault(subject, []).append(obj)
+        elif predicate.endswith("lv2core#symbol"):
+            symbol[subject] = literal.group(1)
+        elif predicate.endswith("presets#value"):
+            value[subject] = float(literal.group(1))
+    return {label[preset]: {symbol[port]: value[port] for port in nodes} for preset, nodes in ports.items()}
+
+
+class Jalv:
+    """jalv running the plug-in as a JACK client named `name`."""
+
+    def __init__(self, name, state=None):
+        path = os.path.join(WORK, "lv2")
+        os.makedirs(path, exist_ok=True)
+        if not os.path.islink(os.path.join(path, "veltrace.lv2")):
+            os.symlink(BUNDLE, os.path.join(path, "veltrace.lv2"))
+        self.name = name
+        self.log = open(os.path.join(WORK, f"{name}.log"), "w")
+        arguments = ["jalv", "-n", name, "-x"] + (["-l", state] if state else []) + [URI]
+        # Console jalv quits at the end of its input: keep it open.
+        self.process = subprocess.Popen(arguments, stdin=subprocess.PIPE, stdout=self.log, stderr=subprocess.STDOUT,
+                                        env=dict(os.environ, LV2_PATH=path + ":/usr/lib/lv2"))
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.process.stdin.close()
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.log.close()
+
+    def output(self):
+        return open(self.log.name).read()
+
+
+class Feeder:
+    """A JACK MIDI client that sends events to jalv at chosen frame offsets,
+    a few a cycle, and records what comes back with its offsets."""
+
+    def __init__(self):
+        self.client = jack.Client("veltrace-feeder", no_start_server=True)
+        self.out = self.client.midi_outports.register("out")
+        self.inp = self.client.midi_inports.register("in")
+        self.pending, self.received, self.lock = [], [], threading.Lock()
+        self.client.set_process_callback(self.process)
+        self.client.activate()
+
+    def process(self, frames):
+        self.out.clear_buffer()
+        with self.lock:
+            batch, self.pending = self.pending[:8], self.pending[8:]
+            for offset, data in batch:
+                self.out.write_midi_event(offset, data)
+            for offset, data in self.inp.incoming_midi_events():
+                self.received.append((offset, bytes(data)))
+
+    def connect(self, jalv):
+        for _ in range(100):
+            if self.client.get_ports(jalv.name + ":"):
+                break
+            time.sleep(0.1)
+        self.client.connect(self.out, jalv.name + ":in")
+        self.client.connect(jalv.name + ":out", self.inp)
+        time.sleep(0.2)
+
+    def exchange(self, messages):
+        """Sends each message, eight a cycle at distinct offsets, and returns
+        (offset, bytes) of everything that came back."""
+        with self.lock:
+            self.received = []
+            self.pending = [(16 + 29 * (index % 8), bytes(data)) for index, data in enumerate(messages)]
+        deadline = time.time() + 10
+        while time.time() < deadline:
+            time.sleep(0.1)
+            with self.lock:
+                if not self.pending:
+                    break
+        time.sleep(0.3)  # what the last cycle sent comes back
+        with self.lock:
+            return list(self.received)
+
+    def close(self):
+        self.client.deactivate()
+        self.client.close()
+
+
+def stream():
+    """Controllers 1, 2, 7, 11 and 74, channel pressure, notes, pitch bend, a
+    system-exclusive message and clock, the same every time."""
+    draw = random.Random(11)
+    messages = []
+    for index in range(480):
+        kind = draw.randrange(10)
+        channel = draw.choice([0, 0, 5])
+        if kind < 4:
+            messages.append([0xB0 | channel, draw.choice([1, 1, 2, 7, 11, 74]), draw.choice([0, 64, 127, draw.randrange(128)])])
+        elif kind < 7:
+            messages.append([0xD0 | channel, draw.randrange(128)])
+        elif kind < 9:
+            messages.append([0x90 | channel, draw.randrange(128), draw.randrange(128)])
+        elif index % 2:
+            messages.append([0xE0 | channel, draw.randrange(128), draw.randrange(128)])
+        else:
+            messages.append([0xF0, 0x7D, index % 128, 0xF7] if index % 4 else [0xF8])
+    return messages
+
+
+def predicted(messages, settings):
+    veltrace = mido_filter.Filter(**settings)
+    result = []
+    for index, data in enumerate(messages):
+        sent = veltrace.process(mido.Message.from_bytes(data))
+        if sent is not None:
+            result.append((16 + 29 * (index % 8), bytes(sent.bytes())))
+    return result
+
+
+def transport(command):
+    subprocess.run(["jack_transport"], input=command + "\nquit\n", capture_output=True, text=True, timeout=10)
+    time.sleep(0.3)
+
+
+def main():
+    os.makedirs(WORK, exist_ok=True)
+    messages = stream()
+    feeder = Feeder()
+    try:
+        with Jalv("veltrace-defaults") as jalv:
+            feeder.connect(jalv)
+            got = feeder.exchange(messages)
+            expected = predicted(messages, {})
+            check(len(expected) > 100 and got == expected,
+                  f"default controls: {len(got)} events back, {len(expected)} predicted; first difference at "
+                  f"{next((i for i, pair in enumerate(zip(got, expected)) if pair[0] != pair[1]), min(len(got), len(expected)))}")
+
+            # Transport: the repeat of a master value is dropped, but sent again
+            # once the transport starts rolling or loops back.
+            master = [[0xB0, 1, 64]]
+            steps = [("", 0), ("play", 1), ("", 0), ("locate 0", 1), ("", 0), ("stop", 0), ("play", 1)]
+            feeder.exchange(master)
+            for command, resent in steps:
+                if command:
+                    transport(command)
+                got = feeder.exchange(master)
+                check(len(got) == resent, f"after '{command or 'nothing'}': {len(got)} sent, {resent} expected")
+            transport("stop")
+            transport("locate 0")
+
+        by_label = presets()
+        label = "Aftertouch bends brightness both ways"
+        values = by_label[label]
+        state = os.path.join(WORK, "state")
+        os.makedirs(state, exist_ok=True)
+        ports = " , ".join(f'[ lv2:symbol "{symbol}" ; pset:value {value} ]' for symbol, value in values.items())
+        with open(os.path.join(state, "state.ttl"), "w") as out:
+            out.write("@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+                      f"<> a pset:Preset ; lv2:appliesTo <{URI}> ; lv2:port {ports} .\n")
+        settings = {SETTING_OF_SYMBOL[symbol]: int(value) for symbol, value in values.items()}
+        with Jalv("veltrace-preset", state) as jalv:
+            feeder.connect(jalv)
+            got = feeder.exchange(messages)
+            expected = predicted(messages, settings)
+            check(got == expected and expected != predicted(messages, {}),
+                  f"the preset '{label}': {len(got)} events back, {len(expected)} predicted")
+        check("master_cc = 74.0" in jalv.output(), "jalv reports the preset's controls")  # written as it exits
+    finally:
+        feeder.close()
+    checks.finish("jalv: the plug-in sends what the rule predicts, with a preset too, and follows the transport")
+
+
+if __name__ == "__main__":
+    main()

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "bench/blocks.h"
+#include "bench/lv2_cycle.h"
+#include "bench/lv2_pass_through.h"
 #include "bench/pass_through.h"
 #include "engine/filter_engine.h"
 #include "tests/engine/fake_queues.h"
@@ -52,6 +54,28 @@ void BM_PassThroughData(benchmark::State& state) {
     }
 }
 
+// The LV2 plug-in's run over one cycle of the same events as MIDI atoms,
+// against a plug-in that copies them.
+void BM_Lv2Run(benchmark::State& state) {
+    CLv2TestHost host(true, kLv2CycleRoom);
+    WriteEventCycle(host);
+    for (auto _ : state) {
+        host.Out().atom.size = host.Room() - 8;
+        host.Plugin().Run(kBlock);
+        benchmark::DoNotOptimize(host.Out().atom.size);
+    }
+}
+
+void BM_Lv2PassThrough(benchmark::State& state) {
+    CLv2TestHost host(true, kLv2CycleRoom);
+    WriteEventCycle(host);
+    for (auto _ : state) {
+        host.Out().atom.size = host.Room() - 8;
+        PassThroughAtoms(&host.In(), &host.Out());
+        benchmark::DoNotOptimize(host.Out().atom.size);
+    }
+}
+
 // Arg 1: a 4096-record block; arg 0: an empty block (the cost of one call).
 // The fastest of several repetitions: the work is deterministic, and what
 // slows a repetition down is the machine, not the code.
@@ -60,6 +84,8 @@ VELTRACE_BENCH(BM_OnEvents);
 VELTRACE_BENCH(BM_PassThroughEvents);
 VELTRACE_BENCH(BM_OnInput);
 VELTRACE_BENCH(BM_PassThroughData);
+BENCHMARK(BM_Lv2Run)->Repetitions(9)->MinTime(0.05);
+BENCHMARK(BM_Lv2PassThrough)->Repetitions(9)->MinTime(0.05);
 
 // Prints the aggregates and keeps each benchmark's fastest repetition.
 class CRatioReporter : public benchmark::ConsoleReporter {
@@ -98,6 +124,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     std::printf("ratio_oninput_to_passthrough=%.3f\n", reporter.Ratio("BM_OnInput/1", "BM_PassThroughData/1"));
+    std::printf("ratio_lv2_run_to_passthrough=%.3f\n", reporter.Ratio("BM_Lv2Run/", "BM_Lv2PassThrough/"));
     std::printf("ratio_empty_onevents_to_passthrough=%.3f\n",
                 reporter.Ratio("BM_OnEvents/0", "BM_PassThroughEvents/0"));
     std::printf("ratio_onevents_to_passthrough=%.3f\n", reporter.Ratio("BM_OnEvents/1", "BM_PassThroughEvents/1"));

@@ -1,11 +1,14 @@
 // count_instructions WHAT: runs one 4096-record block through one path or
 // its pass-through (WHAT: onevents, oninput, passthrough-events,
-// passthrough-data), so that valgrind's callgrind can count the instructions
+// passthrough-data), or one cycle of the same events through the LV2
+// plug-in's run or an LV2 pass-through (lv2run, passthrough-atoms), so that valgrind's callgrind can count the instructions
 // of that one function. Instruction counts, unlike time, do not depend on
 // what else the machine is doing.
 #include <string>
 
 #include "bench/blocks.h"
+#include "bench/lv2_cycle.h"
+#include "bench/lv2_pass_through.h"
 #include "bench/pass_through.h"
 #include "engine/filter_engine.h"
 #include "tests/engine/fake_queues.h"
@@ -22,6 +25,12 @@ int main(int argc, char** argv) {
     else if (what == "passthrough-events") PassThroughEvents(&events, &sentEvents);
     else if (what == "oninput") engine.OnInput(&messages, &sentMessages);
     else if (what == "passthrough-data") PassThroughData(&messages, &sentMessages);
-    else return 2;
+    else if (what == "lv2run" || what == "passthrough-atoms") {
+        CLv2TestHost host(true, kLv2CycleRoom);
+        WriteEventCycle(host);
+        host.Out().atom.size = host.Room() - 8;
+        if (what == "lv2run") host.Plugin().Run(kBlock);
+        else PassThroughAtoms(&host.In(), &host.Out());
+    } else return 2;
     return 0;
 }

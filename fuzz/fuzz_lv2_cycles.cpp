@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 *static_cast<int32_t*>(host.Append(frame, host.Id(LV2_ATOM__Int), 4)) = 1;
             }
         }
-        const uint32_t capacity = reader.Byte() & 1 ? CLv2TestHost::kRoom - 8 : reader.Byte() * 4u;
+        const uint32_t capacity = reader.Byte() & 1 ? host.Room() - 8 : reader.Byte() * 4u;
         const auto before = host.Plugin().DroppedEvents();
         const std::vector<TimedBytes> outputs = host.Run(1 + static_cast<uint32_t>(frame), capacity);
 

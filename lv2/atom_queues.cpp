@@ -2,52 +2,42 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <lv2/atom/util.h>
 
 namespace {
 
-// Where an input event lies, carried in the record's tail from input to
-// output: its byte offset from the start of the input sequence.
-void CarryPlace(MfxEvent& record, const LV2_Atom_Sequence& sequence, const LV2_Atom_Event* event) {
-    const auto offset = static_cast<std::uint32_t>(reinterpret_cast<const std::uint8_t*>(event) -
-                                                   reinterpret_cast<const std::uint8_t*>(&sequence));
-    std::memcpy(record.m_reserved, &offset, sizeof offset);
+constexpr std::uint32_t kEventHeader = sizeof(LV2_Atom_Event);
+
+// Bytes 0..15 of a record: time, port 0, channel, type, the two data bytes,
+// and where its event lies (its byte offset from the start of the input
+// sequence) in the first four carried bytes. Composed in two words and
+// written with one 16-byte store: the engine reads the type (bytes 6..9)
+// right after, and a read that spans two smaller stores cannot take its
+// bytes from them but waits for them to reach the cache.
+void WriteRecordHead(MfxEvent& record, std::int64_t frame, std::uint8_t channel, LONG type, std::uint8_t data1,
+                     std::uint8_t data2, std::uint32_t place) {
+    const auto typeBits = static_cast<std::uint32_t>(type);
+    const std::uint64_t low = std::uint64_t{static_cast<std::uint32_t>(frame)} | std::uint64_t{channel} << 40 |
+                              std::uint64_t{typeBits & 0xFFFF} << 48;
+    const std::uint64_t high = std::uint64_t{typeBits >> 16} | std::uint64_t{data1} << 16 |
+                               std::uint64_t{data2} << 24 | std::uint64_t{place} << 32;
+#if defined(__SSE2__)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&record), _mm_set_epi64x(static_cast<long long>(high),
+                                                                         static_cast<long long>(low)));
+#else
+    std::memcpy(reinterpret_cast<std::uint8_t*>(&record), &low, 8);
+    std::memcpy(reinterpret_cast<std::uint8_t*>(&record) + 8, &high, 8);
+#endif
 }
 
-const LV2_Atom_Event* CarriedPlace(const MfxEvent& record, const LV2_Atom_Sequence& sequence) {
-    std::uint32_t offset;
-    std::memcpy(&offset, record.m_reserved, sizeof offset);
-    return reinterpret_cast<const LV2_Atom_Event*>(reinterpret_cast<const std::uint8_t*>(&sequence) + offset);
-}
-
-bool IsVoiceMessage(const std::uint8_t* bytes, std::uint32_t size) {
-    if (size == 0 || size != VoiceMessageSize(bytes[0])) return false;
-    for (std::uint32_t i = 1; i < size; ++i)
-        if (bytes[i] & 0x80) return false;
-    return true;
-}
-
-// A record as the bytes of its MIDI message; 0 for a type that names none.
-std::uint32_t EncodeVoiceMessage(const MfxEvent& record, std::uint8_t bytes[3]) {
-    const std::uint8_t channel = record.m_channel & 0x0F;
-    switch (record.m_type) {
-    case MfxControllerEvent:
-        bytes[0] = 0xB0 | channel;
-        bytes[1] = record.m_data1;
-        bytes[2] = record.m_data2;
-        return 3;
-    case MfxChannelPressureEvent:
-        bytes[0] = 0xD0 | channel;
-        bytes[1] = record.m_data2;  // the amount is the record's second data byte
-        return 2;
-    case 0x80: case 0x90: case 0xA0: case 0xC0: case 0xE0:
-        bytes[0] = static_cast<std::uint8_t>(record.m_type) | channel;
-        bytes[1] = record.m_data1;
-        bytes[2] = record.m_data2;
-        return VoiceMessageSize(bytes[0]);
-    default:
-        return 0;
-    }
+std::uint32_t PlaceOf(const MfxEvent& record) {
+    std::uint32_t place;
+    std::memcpy(&place, record.m_reserved, sizeof place);
+    return place;
 }
 
 }  // namespace
@@ -55,8 +45,9 @@ std::uint32_t EncodeVoiceMessage(const MfxEvent& record, std::uint8_t bytes[3]) 
 // ---- Input ---------------------------------------------------------------------
 
 CAtomInputQueue::CAtomInputQueue(const LV2_Atom_Sequence& sequence, const LV2_Atom_Event* begin,
-                                 const LV2_Atom_Event* end, LV2_URID midiEvent)
-    : m_sequence(sequence), m_begin(begin), m_end(end), m_midiEvent(midiEvent) {}
+                                 const LV2_Atom_Event* end, LONG count, LV2_URID midiEvent)
+    : m_sequence(sequence), m_begin(begin), m_end(end), m_midiEvent(midiEvent), m_count(count),
+      m_cursor(MidiFrom(begin)) {}
 
 HRESULT CAtomInputQueue::QueryInterface(REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
@@ -64,69 +55,50 @@ HRESULT CAtomInputQueue::QueryInterface(REFIID iid, void** object) {
     return *object != nullptr ? S_OK : E_NOINTERFACE;
 }
 
-const LV2_Atom_Event* CAtomInputQueue::Next(const LV2_Atom_Event* event) const {
-    do event = lv2_atom_sequence_next(event);
-    while (event < m_end && !IsMidi(event));
+const LV2_Atom_Event* CAtomInputQueue::MidiFrom(const LV2_Atom_Event* event) const {
+    while (event < m_end && event->body.type != m_midiEvent) event = lv2_atom_sequence_next(event);
     return event;
 }
 
 HRESULT CAtomInputQueue::GetCount(LONG* count) {
     if (count == nullptr) return E_POINTER;
-    if (m_count < 0) {
-        m_count = 0;
-        for (const LV2_Atom_Event* event = m_begin; event < m_end; event = lv2_atom_sequence_next(event))
-            if (IsMidi(event)) ++m_count;
-    }
     *count = m_count;
     return S_OK;
 }
 
 HRESULT CAtomInputQueue::GetAt(LONG index, MfxEvent* record) {
     if (record == nullptr) return E_POINTER;
-    if (index < 0) return E_INVALIDARG;
-    if (m_cursor == nullptr || index < m_cursorIndex) {
-        m_cursor = m_begin;
-        if (m_cursor < m_end && !IsMidi(m_cursor)) m_cursor = Next(m_cursor);
-        m_cursorIndex = 0;
+    if (index != m_cursorIndex) {  // not the next one: walk there from the start
+        if (index < 0 || index >= m_count) return E_INVALIDARG;
+        m_cursor = MidiFrom(m_begin);
+        for (m_cursorIndex = 0; m_cursorIndex < index; ++m_cursorIndex)
+            m_cursor = MidiFrom(lv2_atom_sequence_next(m_cursor));
     }
-    for (; m_cursorIndex < index && m_cursor < m_end; ++m_cursorIndex) m_cursor = Next(m_cursor);
     if (m_cursor >= m_end) return E_INVALIDARG;
     const LV2_Atom_Event* const event = m_cursor;
+    m_cursor = MidiFrom(lv2_atom_sequence_next(event));
+    ++m_cursorIndex;
 
     const auto* bytes = static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(&event->body));
     const std::uint32_t size = event->body.size;
-    record->m_time = static_cast<LONG>(event->time.frames);
-    if (IsVoiceMessage(bytes, size)) {
-        const std::uint8_t kind = bytes[0] & 0xF0;
-        record->m_channel = bytes[0] & 0x0F;
-        if (kind == 0xB0) {
-            record->m_type = MfxControllerEvent;
-            record->m_data1 = bytes[1];
-            record->m_data2 = bytes[2];
-        } else if (kind == 0xD0) {
-            record->m_type = MfxChannelPressureEvent;
-            record->m_data1 = 0;
-            record->m_data2 = bytes[1];
-        } else {
-            record->m_type = kind;
-            record->m_data1 = bytes[1];
-            record->m_data2 = size == 3 ? bytes[2] : 0;
-        }
-    } else {
-        record->m_type = kVerbatimEventType;
-    }
-    CarryPlace(*record, m_sequence, event);
-
-    m_cursor = Next(event);
-    m_cursorIndex = index + 1;
+    const auto place = static_cast<std::uint32_t>(reinterpret_cast<const std::uint8_t*>(event) -
+                                                  reinterpret_cast<const std::uint8_t*>(&m_sequence));
+    const std::uint8_t kind = size != 0 ? bytes[0] & 0xF0 : 0;
+    if (kind == 0xB0 && size == 3 && ((bytes[1] | bytes[2]) & 0x80) == 0)
+        WriteRecordHead(*record, event->time.frames, bytes[0] & 0x0F, MfxControllerEvent, bytes[1], bytes[2], place);
+    else if (kind == 0xD0 && size == 2 && (bytes[1] & 0x80) == 0)  // the amount goes in the second data byte
+        WriteRecordHead(*record, event->time.frames, bytes[0] & 0x0F, MfxChannelPressureEvent, 0, bytes[1], place);
+    else
+        WriteRecordHead(*record, event->time.frames, 0, kVerbatimEventType, 0, 0, place);
     return S_OK;
 }
 
 // ---- Output --------------------------------------------------------------------
 
 CAtomOutputQueue::CAtomOutputQueue(LV2_Atom_Sequence& sequence, std::uint32_t capacity,
-                                   const LV2_Atom_Sequence& input, LV2_URID midiEvent)
-    : m_sequence(sequence), m_capacity(capacity), m_input(input), m_midiEvent(midiEvent) {}
+                                   const LV2_Atom_Sequence& input, const std::uint8_t* inputLimit,
+                                   LV2_URID midiEvent)
+    : m_sequence(sequence), m_capacity(capacity), m_input(input), m_inputLimit(inputLimit), m_midiEvent(midiEvent) {}
 
 HRESULT CAtomOutputQueue::QueryInterface(REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
@@ -140,35 +112,46 @@ HRESULT CAtomOutputQueue::GetCount(LONG* count) {
     return S_OK;
 }
 
+bool CAtomOutputQueue::Reserve(std::uint32_t room) {
+    if (m_capacity - m_sequence.atom.size >= room) return true;
+    ++m_dropped;
+    return false;
+}
+
 HRESULT CAtomOutputQueue::Add(const MfxEvent* record) {
     if (record == nullptr) return E_POINTER;
-    const LV2_Atom_Event* verbatim = nullptr;
-    std::uint8_t bytes[3] = {};
-    std::uint32_t size;
+    auto* const out = reinterpret_cast<std::uint8_t*>(lv2_atom_sequence_end(&m_sequence.body, m_sequence.atom.size));
+    std::uint32_t room;
     if (record->m_type == kVerbatimEventType) {
-        verbatim = CarriedPlace(*record, m_input);
-        size = verbatim->body.size;
+        const auto* const event = reinterpret_cast<const std::uint8_t*>(&m_input) + PlaceOf(*record);
+        const std::uint32_t size = reinterpret_cast<const LV2_Atom_Event*>(event)->body.size;
+        room = lv2_atom_pad_size(kEventHeader + size);  // the padding too stays within the capacity
+        if (!Reserve(room)) return E_OUTOFMEMORY;
+        if (room == kEventHeader + 8 && event + room <= m_inputLimit)
+            std::memcpy(out, event, kEventHeader + 8);  // a short message, with its padding, in one go
+        else
+            std::memcpy(out, event, kEventHeader + size);
     } else {
-        size = EncodeVoiceMessage(*record, bytes);
-        if (size == 0) return E_INVALIDARG;
-    }
-
-    // The padded size, so that even the padding stays within the capacity.
-    const std::uint32_t room = lv2_atom_pad_size(static_cast<std::uint32_t>(sizeof(LV2_Atom_Event)) + size);
-    if (m_capacity - m_sequence.atom.size < room) {
-        ++m_dropped;
-        return E_OUTOFMEMORY;
-    }
-    auto* const out = lv2_atom_sequence_end(&m_sequence.body, m_sequence.atom.size);
-    if (verbatim != nullptr) {
-        std::memcpy(out, verbatim, sizeof(LV2_Atom_Event) + size);
-    } else {
-        out->time.frames = record->m_time;
-        out->body.size = size;
-        out->body.type = m_midiEvent;
-        std::uint64_t body = 0;  // the message and its padding, with one store
-        std::memcpy(&body, bytes, 3);
-        std::memcpy(out + 1, &body, sizeof body);
+        // A controller or channel-pressure record, as its message: the
+        // event's frame, its size and type, and its bytes with their padding,
+        // each word written straight to the output.
+        const std::uint8_t channel = record->m_channel & 0x0F;
+        const auto frame = static_cast<std::uint64_t>(static_cast<std::int64_t>(record->m_time));
+        std::uint64_t sizeAndType, message;
+        if (record->m_type == MfxControllerEvent) {
+            sizeAndType = 3 | std::uint64_t{m_midiEvent} << 32;
+            message = (0xB0u | channel) | std::uint64_t{record->m_data1} << 8 | std::uint64_t{record->m_data2} << 16;
+        } else if (record->m_type == MfxChannelPressureEvent) {
+            sizeAndType = 2 | std::uint64_t{m_midiEvent} << 32;
+            message = (0xD0u | channel) | std::uint64_t{record->m_data2} << 8;
+        } else {
+            return E_INVALIDARG;
+        }
+        room = kEventHeader + 8;
+        if (!Reserve(room)) return E_OUTOFMEMORY;
+        std::memcpy(out, &frame, 8);
+        std::memcpy(out + 8, &sizeAndType, 8);
+        std::memcpy(out + 16, &message, 8);
     }
     m_sequence.atom.size += room;
     ++m_count;

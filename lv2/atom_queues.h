@@ -4,14 +4,15 @@
 // exactly the path that the Windows module's playback runs.
 //
 // Every MIDI event of the input stretch becomes one record, at its frame
-// offset as the record's time. A channel voice message (the right length for
-// its status, data bytes below 0x80) is a record the engine can read: a
-// controller (type 2), channel pressure (type 4, its amount in the second
-// data byte) or any other kind under its status nibble. Anything else
-// (system exclusive, system common and real-time messages, a malformed
-// message) rides through the engine as a record of a type it never looks at,
-// and the output writes the original atom again. Each record carries where
-// its atom lies, so nothing is copied that does not have to be.
+// offset as the record's time, in order. The engine reads controllers and
+// channel pressure and passes every other type untouched, so a well-formed
+// controller message becomes a controller record (type 2) and a channel
+// pressure message a pressure record (type 4, its amount in the second data
+// byte), as the host's records hold them. Every other event (other channel
+// messages, system exclusive, system common and real-time messages, a
+// malformed message) rides through the engine as a record of a type it never
+// looks at, and the output writes the original event again, byte for byte.
+// Each record carries where its event lies in the input.
 //
 // Neither queue allocates or counts references: both live on the stack of
 // the plug-in's run.
@@ -24,35 +25,36 @@
 
 #include "engine/mfx.h"
 
-// The record type of a MIDI event that is not a channel voice message.
+// The record type of a MIDI event that leaves as it came.
 constexpr LONG kVerbatimEventType = -1;
 
-// The input queue over the MIDI events of [begin, end) of a sequence. Events
-// of other atom types are no records.
+// The input queue over the `count` MIDI events of [begin, end) of a
+// sequence, every event of which lies wholly within it. Events of other atom
+// types are no records.
 class CAtomInputQueue final : public IMfxEventQueue {
 public:
     CAtomInputQueue(const LV2_Atom_Sequence& sequence, const LV2_Atom_Event* begin, const LV2_Atom_Event* end,
-                    LV2_URID midiEvent);
+                    LONG count, LV2_URID midiEvent);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE Add(const MfxEvent*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetCount(LONG* count) override;
-    // Fast in order, as the engine asks: it walks on from the last record.
+    // Fast in order, as the engine asks: it goes on from the last record.
     HRESULT STDMETHODCALLTYPE GetAt(LONG index, MfxEvent* event) override;
 
 private:
-    bool IsMidi(const LV2_Atom_Event* event) const { return event->body.type == m_midiEvent; }
-    const LV2_Atom_Event* Next(const LV2_Atom_Event* event) const;
+    // The first MIDI event from `event` on, or m_end.
+    const LV2_Atom_Event* MidiFrom(const LV2_Atom_Event* event) const;
 
     const LV2_Atom_Sequence& m_sequence;
     const LV2_Atom_Event* const m_begin;
     const LV2_Atom_Event* const m_end;
     const LV2_URID m_midiEvent;
-    LONG m_count = -1;                         // worked out on the first GetCount
-    LONG m_cursorIndex = 0;                    // the record m_cursor is
-    const LV2_Atom_Event* m_cursor = nullptr;  // null: start again from m_begin
+    const LONG m_count;
+    LONG m_cursorIndex = 0;          // the record m_cursor is
+    const LV2_Atom_Event* m_cursor;  // m_end: none left
 };
 
 // The output queue: appends each record as a MIDI event to a sequence the
@@ -61,8 +63,9 @@ private:
 // past the end.
 class CAtomOutputQueue final : public IMfxEventQueue {
 public:
+    // `input` lies wholly before `inputLimit`: verbatim events come from it.
     CAtomOutputQueue(LV2_Atom_Sequence& sequence, std::uint32_t capacity, const LV2_Atom_Sequence& input,
-                     LV2_URID midiEvent);
+                     const std::uint8_t* inputLimit, LV2_URID midiEvent);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
@@ -74,20 +77,14 @@ public:
     std::uint32_t Dropped() const { return m_dropped; }
 
 private:
+    // Room for `room` more bytes, or the record is dropped and counted.
+    bool Reserve(std::uint32_t room);
+
     LV2_Atom_Sequence& m_sequence;
     const std::uint32_t m_capacity;
-    const LV2_Atom_Sequence& m_input;  // where verbatim events come from
+    const LV2_Atom_Sequence& m_input;
+    const std::uint8_t* const m_inputLimit;
     const LV2_URID m_midiEvent;
     LONG m_count = 0;
     std::uint32_t m_dropped = 0;
 };
-
-// The number of bytes of a channel voice message with this status (2 or 3),
-// or 0 for a byte that starts none.
-inline std::uint32_t VoiceMessageSize(std::uint8_t status) {
-    switch (status & 0xF0) {
-    case 0x80: case 0x90: case 0xA0: case 0xB0: case 0xE0: return 3;
-    case 0xC0: case 0xD0: return 2;
-    default: return 0;
-    }
-}

@@ -110,21 +110,28 @@ void CVeltracePlugin::Run(std::uint32_t frames) {
     const auto* const limit = reinterpret_cast<const std::uint8_t*>(&m_in->body) + m_in->atom.size;
     const LV2_Atom_Event* stretch = lv2_atom_sequence_begin(&m_in->body);
     const LV2_Atom_Event* event = stretch;
+    LONG midiEvents = 0;  // in the stretch so far
     for (; EventFits(event, limit); event = lv2_atom_sequence_next(event)) {
-        if (!IsPosition(*event)) continue;
-        Filter(stretch, event, capacity);
-        FollowTransport(*reinterpret_cast<const LV2_Atom_Object*>(&event->body), event->time.frames);
-        stretch = lv2_atom_sequence_next(event);
+        if (event->body.type == m_urids.midiEvent) {
+            ++midiEvents;
+        } else if (IsPosition(*event)) {
+            Filter(stretch, event, midiEvents, capacity);
+            FollowTransport(*reinterpret_cast<const LV2_Atom_Object*>(&event->body), event->time.frames);
+            stretch = lv2_atom_sequence_next(event);
+            midiEvents = 0;
+        }
     }
-    Filter(stretch, event, capacity);
+    Filter(stretch, event, midiEvents, capacity);
 
     if (m_frameKnown) m_frameAtCycleStart += m_speed * frames;
 }
 
-void CVeltracePlugin::Filter(const LV2_Atom_Event* begin, const LV2_Atom_Event* end, std::uint32_t capacity) {
-    if (begin >= end) return;
-    CAtomInputQueue input(*m_in, begin, end, m_urids.midiEvent);
-    CAtomOutputQueue output(*m_out, capacity, *m_in, m_urids.midiEvent);
+void CVeltracePlugin::Filter(const LV2_Atom_Event* begin, const LV2_Atom_Event* end, LONG midiEvents,
+                             std::uint32_t capacity) {
+    if (midiEvents == 0) return;
+    CAtomInputQueue input(*m_in, begin, end, midiEvents, m_urids.midiEvent);
+    CAtomOutputQueue output(*m_out, capacity, *m_in, reinterpret_cast<const std::uint8_t*>(&m_in->body) + m_in->atom.size,
+                            m_urids.midiEvent);
     m_engine.OnEvents(&input, &output);
     m_dropped += output.Dropped();
 }

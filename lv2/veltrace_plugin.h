@@ -60,8 +60,9 @@ private:
     explicit CVeltracePlugin(const Urids& urids) : m_urids(urids) {}
 
     void ApplyControls();
-    // MIDI events of [begin, end) through the engine into the output.
-    void Filter(const LV2_Atom_Event* begin, const LV2_Atom_Event* end, std::uint32_t capacity);
+    // The `midiEvents` MIDI events of [begin, end) through the engine into
+    // the output.
+    void Filter(const LV2_Atom_Event* begin, const LV2_Atom_Event* end, LONG midiEvents, std::uint32_t capacity);
     bool IsPosition(const LV2_Atom_Event& event) const;
     void FollowTransport(const LV2_Atom_Object& position, std::int64_t offset);
     bool Number(const LV2_Atom* atom, double& value) const;

@@ -30,9 +30,8 @@ struct TimedBytes {
 
 class CLv2TestHost {
 public:
-    static constexpr std::uint32_t kRoom = 1 << 16;  // bytes of each sequence buffer
-
-    explicit CLv2TestHost(bool withUridMap = true) {
+    // `room`: bytes of each sequence buffer.
+    explicit CLv2TestHost(bool withUridMap = true, std::uint32_t room = 1 << 16) : m_room(room) {
         m_map.handle = &m_ids;
         m_map.map = [](LV2_URID_Map_Handle handle, const char* uri) {
             auto& ids = *static_cast<std::map<std::string, LV2_URID, std::less<>>*>(handle);
@@ -46,8 +45,8 @@ public:
         m_descriptor = lv2_descriptor(0);
         m_instance = m_descriptor->instantiate(m_descriptor, 48000, "", withUridMap ? features : none);
         if (m_instance == nullptr) return;
-        m_in.assign(kRoom / 8, 0);
-        m_out.assign(kRoom / 8 + 1, 0);
+        m_in.assign(room / 8, 0);
+        m_out.assign(room / 8 + 1, 0);
         m_descriptor->connect_port(m_instance, PortEventsIn, m_in.data());
         m_descriptor->connect_port(m_instance, PortEventsOut, m_out.data());
         for (std::uint32_t i = 0; i < kSettingPorts; ++i) {
@@ -66,6 +65,7 @@ public:
     CLv2TestHost& operator=(const CLv2TestHost&) = delete;
 
     bool Instantiated() const { return m_instance != nullptr; }
+    std::uint32_t Room() const { return m_room; }
     CVeltracePlugin& Plugin() { return *static_cast<CVeltracePlugin*>(m_instance); }
     float& Control(SettingIndex index) { return m_controls[index]; }
     LV2_URID Id(const char* uri) { return m_map.map(m_map.handle, uri); }
@@ -112,7 +112,8 @@ public:
 
     // Runs the cycle with `capacity` bytes of output (as the host sets the
     // output's size) and returns the MIDI events written.
-    std::vector<TimedBytes> Run(std::uint32_t frames, std::uint32_t capacity = kRoom - 8) {
+    std::vector<TimedBytes> Run(std::uint32_t frames) { return Run(frames, m_room - 8); }
+    std::vector<TimedBytes> Run(std::uint32_t frames, std::uint32_t capacity) {
         Out().atom.size = capacity;
         Out().atom.type = Id(LV2_ATOM__Chunk);
         // The input in memory of its exact size, so that a read past its end
@@ -133,11 +134,12 @@ public:
         return events;
     }
     LV2_Atom_Sequence& Out() { return *reinterpret_cast<LV2_Atom_Sequence*>(m_out.data()); }
+    LV2_Atom_Sequence& In() { return *reinterpret_cast<LV2_Atom_Sequence*>(m_in.data()); }
     const std::uint8_t* OutBytes() const { return reinterpret_cast<const std::uint8_t*>(m_out.data()); }
 
 private:
-    LV2_Atom_Sequence& In() { return *reinterpret_cast<LV2_Atom_Sequence*>(m_in.data()); }
 
+    const std::uint32_t m_room;
     std::map<std::string, LV2_URID, std::less<>> m_ids;
     LV2_URID_Map m_map{};
     const LV2_Descriptor* m_descriptor = nullptr;

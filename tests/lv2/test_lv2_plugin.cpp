@@ -78,7 +78,7 @@ TEST(Lv2Plugin, AFullOutputDropsAndCountsWhatDoesNotFit) {
         for (const bool headerFits : {true, false}) {
             if (!headerFits && fits > 0) continue;
             CLv2TestHost host;
-            std::memset(&host.Out(), 0xAB, CLv2TestHost::kRoom);
+            std::memset(&host.Out(), 0xAB, host.Room());
             for (std::uint8_t note = 0; note < 5; ++note) host.Midi(note, {0x90, note, 100});
             const std::uint32_t capacity = headerFits ? 8 + 24 * fits : 4;
             const auto out = host.Run(16, capacity);

@@ -73,5 +73,9 @@ picture: setup
 	@scripts/bmp-to-png build/windows/page.bmp docs/page.png
 	@echo "wrote docs/page.png"
 
+# docs/lv2.png: the LV2 plug-in's controls in jalv's generic window.
+lv2-picture: lv2
+	@scripts/lv2-picture build/lv2/veltrace.lv2 docs/lv2.png
+
 clean:
 	rm -rf build

@@ -14,6 +14,8 @@
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
+; No file times in the installer: the same files give the same installer.
+SetDateSave off
 RequestExecutionLevel admin
 
 !define PRODUCT "Quorvane Veltrace"

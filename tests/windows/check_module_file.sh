@@ -20,8 +20,8 @@ while read -r name; do
 done < <(echo "$headers" | awk '/DLL Name:/ {print $3}')
 
 # No link time anywhere in the headers, so the same sources give the same file.
-echo "$headers" | grep -q '^Time/Date[[:space:]]*Thu Jan  1 00:00:00 1970$' || fail "the PE header has a link time"
-echo "$headers" | grep -q '^Time/Date stamp[[:space:]]*0$' || fail "the export directory has a link time"
+grep -q '^Time/Date[[:space:]]*Thu Jan  1 00:00:00 1970$' <<<"$headers" || fail "the PE header has a link time"
+grep -q '^Time/Date stamp[[:space:]]*0$' <<<"$headers" || fail "the export directory has a link time"
 
 resources=$(x86_64-w64-mingw32-windres -i "$dll" -O rc 2>/dev/null)
 echo "$resources" | grep -q 'FILEVERSION 1, 5, 0, 1' || fail "file version is not 1.5.0.1"

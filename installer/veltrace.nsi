@@ -5,6 +5,7 @@
 ;   README    the user's README text
 ;   LICENSE   the licence text
 ;   OUTFILE   where the installer goes
+;   SIGN      optional: a command that signs the file it is given in place
 ; It copies the module, the README and the licence into
 ; Program Files\Quorvane\Veltrace, registers the module through its own
 ; DllRegisterServer, writes an uninstaller and an entry under the installed
@@ -14,7 +15,16 @@
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
+; No file times in the installer: the same files give the same installer.
+SetDateSave off
 RequestExecutionLevel admin
+
+!ifdef SIGN
+  ; The uninstaller is signed before the installer stores it, so the one it
+  ; writes is signed; the installer once makensis has written it.
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
 
 !define PRODUCT "Quorvane Veltrace"
 !define PUBLISHER "Quorvane"

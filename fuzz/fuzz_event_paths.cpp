@@ -8,26 +8,10 @@
 #include <vector>
 
 #include "engine/filter_engine.h"
+#include "fuzz/fuzz_input.h"
 #include "tests/engine/fake_queues.h"
 
 namespace {
-
-class CReader {
-public:
-    CReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    bool Take(void* out, size_t count) {
-        if (m_size - m_used < count) return false;
-        std::memcpy(out, m_data + m_used, count);
-        m_used += count;
-        return true;
-    }
-    bool Empty() const { return m_used == m_size; }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_used = 0;
-};
 
 void Check(bool condition) {
     if (!condition) std::abort();
@@ -50,7 +34,7 @@ bool IsMasterMessage(const MfxData& data) {
 // One block through one path: whatever comes out is an unchanged input or a
 // master output, and no more comes out than went in.
 template <class Queue, class Record, class IsMaster, class Run>
-void RunBlock(CReader& reader, size_t count, LONG failingFetch, int failingAdd, IsMaster isMaster, Run run) {
+void RunBlock(CFuzzInput& reader, size_t count, LONG failingFetch, int failingAdd, IsMaster isMaster, Run run) {
     Queue input, output;
     input.m_failGetAtIndex = failingFetch;
     output.m_failAddCall = failingAdd;
@@ -68,7 +52,7 @@ void RunBlock(CReader& reader, size_t count, LONG failingFetch, int failingAdd, 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    CReader reader(data, size);
+    CFuzzInput reader(data, size);
     CFilterEngine engine;
     int32_t settings[kParamsPerRow];
     if (!reader.Take(settings, sizeof settings)) return 0;

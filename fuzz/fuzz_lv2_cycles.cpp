@@ -10,27 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "tests/lv2/lv2_host.h"
 
 namespace {
-
-class CReader {
-public:
-    CReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    uint8_t Byte() { return m_used < m_size ? m_data[m_used++] : 0; }
-    bool Empty() const { return m_used >= m_size; }
-    template <class T>
-    T Take() {
-        T value{};
-        for (size_t i = 0; i < sizeof value; ++i) reinterpret_cast<uint8_t*>(&value)[i] = Byte();
-        return value;
-    }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_used = 0;
-};
 
 void Check(bool condition) {
     if (!condition) std::abort();
@@ -44,7 +27,7 @@ bool IsMasterMessage(const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    CReader reader(data, size);
+    CFuzzInput reader(data, size);
     CLv2TestHost host;
     Check(host.Instantiated());
     for (int cycle = 0; cycle < 16 && !reader.Empty(); ++cycle) {

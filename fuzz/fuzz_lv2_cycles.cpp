@@ -4,6 +4,7 @@
 // bounds, that the output stays within its capacity, in order of frames, no
 // longer than the input's MIDI, and that every event that comes out is an
 // input event unchanged or a master message carrying MIDI data bytes.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -63,15 +64,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 std::memcpy(body, &object, sizeof object);
                 std::memcpy(body + sizeof object, &property, sizeof property);
                 for (uint32_t i = 0; i < tail; ++i) body[sizeof object + sizeof property + i] = reader.Byte();
-            } else {
-                *static_cast<int32_t*>(host.Append(frame, host.Id(LV2_ATOM__Int), 4)) = 1;
+            } else {  // not MIDI; now and then claiming any size, as a damaged sequence may
+                auto* const body = static_cast<int32_t*>(host.Append(frame, host.Id(LV2_ATOM__Int), 4));
+                *body = 1;
+                if (reader.Byte() & 1) (reinterpret_cast<LV2_Atom_Event*>(body) - 1)->body.size = reader.Take<uint32_t>();
             }
+        }
+        if (reader.Byte() % 4 == 0) {  // a sequence whose last event runs past its end
+            const uint32_t cut = reader.Byte() % 40;
+            host.In().atom.size = host.In().atom.size > 8 + cut ? host.In().atom.size - cut : 8;
         }
         const uint32_t capacity = reader.Byte() & 1 ? host.Room() - 8 : reader.Byte() * 4u;
         const auto before = host.Plugin().DroppedEvents();
+        auto* const beyond = reinterpret_cast<uint8_t*>(&host.Out()) + sizeof(LV2_Atom) + capacity;
+        const size_t watched = std::min<size_t>(64, host.Room() - capacity);  // the buffer holds Room() + 8 bytes
+        std::memset(beyond, 0xAB, watched);
         const std::vector<TimedBytes> outputs = host.Run(1 + static_cast<uint32_t>(frame), capacity);
 
         Check(host.Out().atom.size <= capacity);
+        for (size_t i = 0; i < watched; ++i) Check(beyond[i] == 0xAB);  // nothing written past the capacity
         Check(outputs.size() + (host.Plugin().DroppedEvents() - before) <= inputs.size());
         size_t next = 0;  // outputs keep the inputs' order
         for (size_t o = 0; o < outputs.size(); ++o) {

@@ -132,11 +132,13 @@ HRESULT CAtomOutputQueue::Add(const MfxEvent* record) {
         else
             std::memcpy(out, event, kEventHeader + size);
     } else {
-        // A controller or channel-pressure record, as its message: the
-        // event's frame, its size and type, and its bytes with their padding,
+        // A controller or channel-pressure record, as its message: the frame
+        // of the input event it stands for (the record's time holds only 32
+        // bits of it), its size and type, and its bytes with their padding,
         // each word written straight to the output.
         const std::uint8_t channel = record->m_channel & 0x0F;
-        const auto frame = static_cast<std::uint64_t>(static_cast<std::int64_t>(record->m_time));
+        std::uint64_t frame;
+        std::memcpy(&frame, reinterpret_cast<const std::uint8_t*>(&m_input) + PlaceOf(*record), sizeof frame);
         std::uint64_t sizeAndType, message;
         if (record->m_type == MfxControllerEvent) {
             sizeAndType = 3 | std::uint64_t{m_midiEvent} << 32;

@@ -32,7 +32,9 @@ std::int32_t SettingValue(float value, SettingIndex index) {
     const auto lowest = static_cast<float>(GetParamMin(SettingRow, index));
     const auto highest = static_cast<float>(GetParamMax(SettingRow, index));
     value = value < lowest ? lowest : value > highest ? highest : value;
-    return static_cast<std::int32_t>(value + 0.5f);  // not negative here: rounds to nearest
+    // Not negative here, so this rounds to nearest; in double, since a float
+    // just below one half plus one half is already 1.
+    return static_cast<std::int32_t>(static_cast<double>(value) + 0.5);
 }
 
 }  // namespace
@@ -88,7 +90,7 @@ void CVeltracePlugin::ApplyControls() {
 }
 
 void CVeltracePlugin::Run(std::uint32_t frames) {
-    if (m_in == nullptr || m_out == nullptr) return;
+    if (m_out == nullptr) return;
     ApplyControls();
 
     // The host gives the output's capacity in its size; everything written
@@ -103,6 +105,7 @@ void CVeltracePlugin::Run(std::uint32_t frames) {
         m_out->atom.size = 0;  // not even an empty sequence fits: every event is dropped
         capacity = 0;
     }
+    if (m_in == nullptr) return;  // no input: an empty output
 
     // The cycle's events up to the first that does not lie wholly within the
     // input, in stretches between transport positions, so that a start or
@@ -158,7 +161,9 @@ bool CVeltracePlugin::Number(const LV2_Atom* atom, double& value) const {
 
 // A sequencer's transport calls, from the host's positions: the filter gets
 // its start when the transport starts rolling, and its loop when a rolling
-// position jumps back. Both forget the master value sent last.
+// position jumps back, or anywhere: some hosts pass a relocation through a
+// stopped cycle (a start), others do not, and the filter should forget alike
+// in both. Both forget the master value sent last.
 void CVeltracePlugin::FollowTransport(const LV2_Atom_Object& position, std::int64_t offset) {
     bool haveFrame = false, haveSpeed = false;
     double frame = 0.0, speed = 0.0;
@@ -177,8 +182,10 @@ void CVeltracePlugin::FollowTransport(const LV2_Atom_Object& position, std::int6
     if (!m_rolling && rolling) {
         m_engine.ResetLastSent();  // start
     } else if (m_rolling && rolling && haveFrame && m_frameKnown) {
+        // More than a frame off, so that a host rounding the frames of a
+        // varispeed transport is no jump.
         const double expected = m_frameAtCycleStart + m_speed * static_cast<double>(offset);
-        if (frame < expected - 0.5) m_engine.ResetLastSent();  // loop
+        if (std::fabs(frame - expected) > 1.0) m_engine.ResetLastSent();  // loop or relocation
     }
     m_rolling = rolling;
     if (haveSpeed) m_speed = speed;

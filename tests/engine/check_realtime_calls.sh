@@ -16,8 +16,8 @@ allowed=(
   'memcpy' 'GetParamMin(unsigned int, unsigned int)' 'GetParamMax(unsigned int, unsigned int)'
   'CFilterEngine::OnEvents(IMfxEventQueue*, IMfxEventQueue*)' 'CFilterEngine::ResetLastSent()'
   'CFilterEngine::SetParam(unsigned int, unsigned int, int)'
-  'CAtomInputQueue::CAtomInputQueue(LV2_Atom_Sequence const&, LV2_Atom_Event const*, LV2_Atom_Event const*, unsigned int)'
-  'CAtomOutputQueue::CAtomOutputQueue(LV2_Atom_Sequence&, unsigned int, LV2_Atom_Sequence const&, unsigned int)'
+  'CAtomInputQueue::CAtomInputQueue(LV2_Atom_Sequence const&, LV2_Atom_Event const*, LV2_Atom_Event const*, int, unsigned int)'
+  'CAtomOutputQueue::CAtomOutputQueue(LV2_Atom_Sequence&, unsigned int, LV2_Atom_Sequence const&, unsigned char const*, unsigned int)'
   'vtable for __cxxabiv1::__class_type_info' 'vtable for __cxxabiv1::__si_class_type_info'
   # Instantiation only (CVeltracePlugin::Create): the plug-in and its engine
   # are made, the host's features looked up.

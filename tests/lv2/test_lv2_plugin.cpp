@@ -31,6 +31,8 @@ TEST(Lv2Plugin, ChannelMessagesGoThroughTheRuleAtTheirFrames) {
         {6, {0xC2, 5}, {0xC2, 5}},               // program change
         {6, {0xA2, 60, 9}, {0xA2, 60, 9}},       // key pressure is not channel pressure
         {7, {0xD2, 127}, {0xB2, 1, 118}},        // beyond High In: the full amount
+        {std::int64_t{1} << 32, {0xF8}, {0xF8}},           // frames beyond 32 bits,
+        {(std::int64_t{1} << 32) + 5, {0xB2, 1, 30}, {0xB2, 1, 113}},  // rewritten ones too
     };
     std::vector<TimedBytes> expected;
     for (const auto& row : rows) {
@@ -43,8 +45,8 @@ TEST(Lv2Plugin, ChannelMessagesGoThroughTheRuleAtTheirFrames) {
     // Settings changed between cycles: pressure is now the master, controller 1 the modifier.
     host.Control(MasterCc) = 0;
     host.Control(ModifierCc) = 1;
-    host.Midi(9, {0xB5, 1, 48});  // the last master value, 64, moved half the amount
-    EXPECT_EQ(host.Run(64), (std::vector<TimedBytes>{{9, {0xD5, 91}}}));
+    host.Midi(9, {0xB5, 1, 48});  // the last master value, 30, moved half the amount
+    EXPECT_EQ(host.Run(64), (std::vector<TimedBytes>{{9, {0xD5, 71}}}));
 }
 
 TEST(Lv2Plugin, OtherMessagesPassUnchangedInOrder) {
@@ -98,7 +100,8 @@ TEST(Lv2Plugin, ControlsAreRoundedAndKeptWithinTheirBounds) {
         std::int32_t held;
     } rows[] = {
         {EffectAmount, 84.6f, 85}, {EffectAmount, 250.0f, 100}, {HighIn, -3.0f, 0}, {Mode, 2.4f, 2},
-        {MasterCc, 127.9f, 127},   {LowIn, NAN, 0},              {LowIn, INFINITY, 0},
+        {MasterCc, 127.9f, 127},   {LowIn, 0.49999997f, 0},      {LowIn, 10, 10},
+        {LowIn, NAN, 10},          {LowIn, INFINITY, 10},
     };
     for (const auto& row : rows) {
         host.Control(row.setting) = row.value;
@@ -125,7 +128,8 @@ TEST(Lv2Plugin, TheTransportStartsAndLoopsTheFilter) {
     } rows[] = {
         {"nothing", {repeat}, false},
         {"rolling on", {position(0, 256, 1), repeat}, false},
-        {"jumping forward", {position(0, 9000, 1), repeat}, false},
+        {"rolling on, its frame rounded", {position(0, 257, 1), repeat}, false},
+        {"jumping forward", {position(0, 9000, 1), repeat}, true},
         {"looping back", {position(0, 0, 1), repeat}, true},
         {"looping back at half speed", {position(50, 100, 0.5f), repeat}, true},
         {"stopping", {speedOnly(0, 0), repeat}, false},

@@ -53,8 +53,9 @@ bench: setup
 	@bench/instruction-ratios build/native-release/bench/count_instructions
 	@build/native-release/bench/bench_event_paths --benchmark_color=false
 
-# The installer, the zip for registering by hand, and their checksums, in build/dist;
-# signed when VELTRACE_SIGN_PFX names a certificate (see README.md). No Wine needed.
+# The installer, the zip for registering by hand, the Debian package of the LV2
+# edition and their checksums, in build/dist; the Windows files signed when
+# VELTRACE_SIGN_PFX names a certificate (see README.md). No Wine needed.
 dist:
 	@scripts/setup --no-wine
 	@scripts/dist

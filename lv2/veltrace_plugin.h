@@ -12,9 +12,7 @@
 #include <lv2/urid/urid.h>
 
 #include "engine/filter_engine.h"
-
-// The plug-in's URI, as veltrace.ttl names it.
-constexpr char kVeltracePluginUri[] = "urn:quorvane:veltrace";
+#include "lv2/plugin_uri.h"
 
 enum VeltracePort : std::uint32_t {
     PortEventsIn = 0,  // atom sequence: midi:MidiEvent, time:Position

@@ -5,6 +5,7 @@ lv2ls and lv2info with its class, features, eight ports and four presets, and
 its library exporting lv2_descriptor alone."""
 import glob
 import os
+import re
 import subprocess
 import sys
 
@@ -53,6 +54,10 @@ def main():
                   "Aftertouch bends brightness both ways"]:
         check(f"         {label}\n" in text, f"the preset '{label}'")
 
+    described = open(os.path.join(BUNDLE, "veltrace.ttl")).read()
+    versions = [int(number) for number in re.findall(r"lv2:m(?:inor|icro)Version (\d+)", described)]
+    check(len(versions) == 2 and all(number % 2 == 0 for number in versions) and not re.search(r"@[A-Z_]+@", described),
+          f"a released version: minor and micro even, {versions}")
     exported = run("nm", "-D", "--defined-only", os.path.join(BUNDLE, "veltrace.so")).stdout.split()
     check(exported[1:] == ["T", "lv2_descriptor"], f"lv2_descriptor is the only export: {exported}")
     checks.finish("bundle: valid, listed with its eight ports and four presets, one export")

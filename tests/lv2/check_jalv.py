@@ -33,7 +33,7 @@ check = checks.check
 
 def presets():
     """Each preset of the bundle by its label: its port values by symbol,
-    read from presets.ttl as N-Triples."""
+    each as its literal is written in presets.ttl (read as N-Triples)."""
     triples = subprocess.run(["sordi", os.path.join(BUNDLE, "presets.ttl")], capture_output=True, text=True).stdout
     label, ports, symbol, value = {}, {}, {}, {}
     for subject, predicate, obj in re.findall(r'^(\S+) <([^>]+)> (.+) \.$', triples, re.M):
@@ -45,7 +45,7 @@ def presets():
         elif predicate.endswith("lv2core#symbol"):
             symbol[subject] = literal.group(1)
         elif predicate.endswith("presets#value"):
-            value[subject] = float(literal.group(1))
+            value[subject] = literal.group(1)
     return {label[preset]: {symbol[port]: value[port] for port in nodes} for preset, nodes in ports.items()}
 
 
@@ -103,7 +103,8 @@ class Feeder:
 
     def connect(self, jalv):
         for _ in range(100):
-            if self.client.get_ports(jalv.name + ":"):
+            names = {port.name for port in self.client.get_ports(jalv.name + ":")}
+            if {jalv.name + ":in", jalv.name + ":out"} <= names:
                 break
             time.sleep(0.1)
         self.client.connect(self.out, jalv.name + ":in")
@@ -162,9 +163,15 @@ def predicted(messages, settings):
     return result
 
 
-def transport(command):
+def transport(feeder, command, state):
+    """Sends jack_transport a command and waits until the transport is in
+    `state` (jack.ROLLING or jack.STOPPED) and has been for a few cycles, so
+    that jalv has passed the position on."""
     subprocess.run(["jack_transport"], input=command + "\nquit\n", capture_output=True, text=True, timeout=10)
-    time.sleep(0.3)
+    deadline = time.time() + 10
+    while feeder.client.transport_state != state and time.time() < deadline:
+        time.sleep(0.02)
+    time.sleep(0.1)
 
 
 def main():
@@ -183,15 +190,16 @@ def main():
             # Transport: the repeat of a master value is dropped, but sent again
             # once the transport starts rolling or loops back.
             master = [[0xB0, 1, 64]]
-            steps = [("", 0), ("play", 1), ("", 0), ("locate 0", 1), ("", 0), ("stop", 0), ("play", 1)]
+            steps = [("", None, 0), ("play", jack.ROLLING, 1), ("", None, 0), ("locate 0", jack.ROLLING, 1),
+                     ("", None, 0), ("stop", jack.STOPPED, 0), ("play", jack.ROLLING, 1)]
             feeder.exchange(master)
-            for command, resent in steps:
+            for command, state, resent in steps:
                 if command:
-                    transport(command)
+                    transport(feeder, command, state)
                 got = feeder.exchange(master)
                 check(len(got) == resent, f"after '{command or 'nothing'}': {len(got)} sent, {resent} expected")
-            transport("stop")
-            transport("locate 0")
+            transport(feeder, "stop", jack.STOPPED)
+            transport(feeder, "locate 0", jack.STOPPED)
 
         by_label = presets()
         label = "Aftertouch bends brightness both ways"
@@ -202,7 +210,7 @@ def main():
         with open(os.path.join(state, "state.ttl"), "w") as out:
             out.write("@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
                       f"<> a pset:Preset ; lv2:appliesTo <{URI}> ; lv2:port {ports} .\n")
-        settings = {SETTING_OF_SYMBOL[symbol]: int(value) for symbol, value in values.items()}
+        settings = {SETTING_OF_SYMBOL[symbol]: int(float(value)) for symbol, value in values.items()}
         with Jalv("veltrace-preset", state) as jalv:
             feeder.connect(jalv)
             got = feeder.exchange(messages)

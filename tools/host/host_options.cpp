@@ -21,7 +21,7 @@ const char kHostUsage[] =
     "  --mode add|sub|rel64   how the modifier moves the master\n"
     "  --settings FILE        start from a saved 64-byte settings stream\n"
     "  --save-settings FILE   write the filter's settings stream after the options\n"
-    "  --live                 send the events as live input (OnInput) instead of playback\n"
+    "  --live                 send the events one at a time, as live input, instead of in playback blocks\n"
     "  --slice TICKS          ticks per playback block, 1..1000000 (default 120)\n"
 #ifdef _WIN32
     "  --dll PATH             load the plug-in from this file instead of the registry\n";

@@ -51,9 +51,14 @@ public:
         using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
         const auto getClassObject =
             reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
-        if (getClassObject == nullptr) throw HostError(dll + ": not a COM server (no DllGetClassObject)");
-        const HRESULT result = getClassObject(CLSID_VeltraceFilter, IID_IClassFactory, reinterpret_cast<void**>(&m_factory));
-        if (FAILED(result)) throw HostError(dll + ": does not serve the Veltrace filter (" + Hresult(result) + ")");
+        const HRESULT result = getClassObject == nullptr
+                                   ? E_NOINTERFACE
+                                   : getClassObject(CLSID_VeltraceFilter, IID_IClassFactory, reinterpret_cast<void**>(&m_factory));
+        if (FAILED(result)) {
+            FreeLibrary(m_module);  // no destructor runs for a constructor that throws
+            if (getClassObject == nullptr) throw HostError(dll + ": not a COM server (no DllGetClassObject)");
+            throw HostError(dll + ": does not serve the Veltrace filter (" + Hresult(result) + ")");
+        }
     }
     ~CPlugin() {
         if (m_factory) m_factory->Release();

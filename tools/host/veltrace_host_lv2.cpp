@@ -19,13 +19,12 @@
 #include <lv2/urid/urid.h>
 
 #include "engine/parameters.h"
+#include "lv2/plugin_uri.h"
 #include "tools/host/host_options.h"
 #include "tools/host/host_run.h"
 #include "tools/host/playback.h"
 
 namespace {
-
-constexpr char kPluginUri[] = "urn:quorvane:veltrace";
 
 // The control ports, in the order of the settings they carry.
 constexpr std::array<const char*, kParamsPerRow> kSettingSymbols = {
@@ -216,13 +215,13 @@ public:
             lilv_world_load_bundle(m_world.get(), uri);
             lilv_node_free(uri);
         }
-        LilvNode* const uri = lilv_new_uri(m_world.get(), kPluginUri);
+        LilvNode* const uri = lilv_new_uri(m_world.get(), kVeltracePluginUri);
         m_plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(m_world.get()), uri);
         lilv_node_free(uri);
         if (m_plugin == nullptr)
             throw HostError(bundle.empty() ? "the plug-in is not installed: put veltrace.lv2 into ~/.lv2 or /usr/lib/lv2, or name the bundle with --lv2"
                                            : bundle + ": holds no Veltrace plug-in");
-        if (!lilv_plugin_verify(m_plugin)) throw HostError(std::string(kPluginUri) + ": the plug-in's description is broken");
+        if (!lilv_plugin_verify(m_plugin)) throw HostError(std::string(kVeltracePluginUri) + ": the plug-in's description is broken");
 
         m_ports.in = PortIndex("in");
         m_ports.out = PortIndex("out");
@@ -238,6 +237,11 @@ public:
             lilv_node_free(minimum);
             lilv_node_free(maximum);
         }
+        // One instance at once, so that a bundle whose library does not load
+        // is told before anything is written.
+        std::array<float, kParamsPerRow> defaults;
+        for (std::size_t i = 0; i < kParamsPerRow; ++i) defaults[i] = static_cast<float>(m_defaults[i]);
+        CLv2TrackFilter probe(m_plugin, m_urids, m_ports, defaults);
     }
     CLv2PluginHost(const CLv2PluginHost&) = delete;
     CLv2PluginHost& operator=(const CLv2PluginHost&) = delete;
@@ -264,7 +268,7 @@ private:
         LilvNode* const name = lilv_new_string(m_world.get(), symbol);
         const LilvPort* const port = lilv_plugin_get_port_by_symbol(m_plugin, name);
         lilv_node_free(name);
-        if (port == nullptr) throw HostError(std::string(kPluginUri) + ": the plug-in has no port '" + symbol + "'");
+        if (port == nullptr) throw HostError(std::string(kVeltracePluginUri) + ": the plug-in has no port '" + symbol + "'");
         return lilv_port_get_index(m_plugin, port);
     }
 

@@ -198,7 +198,7 @@ struct CChurnFigures {
     double heapPerRound = 0;     // heap bytes in use
     double privatePerRound = 0;  // committed private memory
     Resources before = {}, after = {};
-    int unsafeUnloads = 0, missedUnloads = 0;
+    int unsafeUnloads = 0, missedUnloads = 0, failedCreations = 0;
 };
 
 // A warm-up, then `rounds` rounds against one server with its memory
@@ -210,7 +210,10 @@ CChurnFigures Churn(const CChurnSubject& subject, int rounds, HWND frame, CFakeS
     CChurnFigures figures;
     const auto round = [&](int number) {
         IUnknown* object = CreateThroughCom<IUnknown>(subject.objectClass, IID_IUnknown);
-        if (object == nullptr) return;
+        if (object == nullptr) {
+            ++figures.failedCreations;
+            return;
+        }
         for (const IID* iid : {&IID_IMfxEventFilter, &IID_IPersistStream, &IID_ISpecifyPropertyPages, &IID_IPersist, &IID_IDispatch}) {
             IUnknown* face = nullptr;
             if (SUCCEEDED(object->QueryInterface(*iid, reinterpret_cast<void**>(&face)))) face->Release();
@@ -219,6 +222,12 @@ CChurnFigures Churn(const CChurnSubject& subject, int rounds, HWND frame, CFakeS
         LoadSettings(object, settings);
         const int order = number % 4;
         IPropertyPage* page = order == 0 ? nullptr : CreateThroughCom<IPropertyPage>(subject.pageClass, IID_IPropertyPage);
+        if (order != 0 && page == nullptr) {
+            ++figures.failedCreations;
+            object->Release();
+            settings->Release();
+            return;
+        }
         if (page != nullptr) {
             IUnknown* objects[] = {object};
             const RECT rect = {0, 0, 300, 380};
@@ -301,6 +310,7 @@ TEST(Validation, LifecycleChurnThroughComKeepsNothingAndUnloadsSafely) {
     const double seconds = SecondsSince(start);
     DestroyWindow(frame);
 
+    EXPECT_EQ(base.failedCreations + ours.failedCreations, 0) << "every round made its objects";
     EXPECT_EQ(base.unsafeUnloads + base.missedUnloads, 0) << "the baseline module was not loaded and unloaded as the plug-in is";
     EXPECT_EQ(ours.unsafeUnloads, 0) << "the module was unloaded under a live object";
     EXPECT_EQ(ours.missedUnloads, 0) << "the module stayed loaded with nothing alive";

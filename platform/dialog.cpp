@@ -64,13 +64,18 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
 }
 
 namespace {
-INT_PTR CALLBACK AnswerEverything(HWND, UINT, WPARAM, LPARAM) { return TRUE; }
+// Takes the dialog's initialisation and leaves every other message to the
+// system's dialog handling. That handling frees, at WM_NCDESTROY, the
+// dialog's font and the record it keeps for the dialog; a procedure that
+// claims that message keeps both alive for the life of the process, once
+// for every measurement.
+INT_PTR CALLBACK InitialiseOnly(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 }  // namespace
 
 bool MeasureDialogTemplate(HINSTANCE module, UINT templateId, SIZE* size) {
     EnsureCommonControls();
     const HWND window =
-        CreateDialogParamA(module, MAKEINTRESOURCEA(templateId), GetDesktopWindow(), &AnswerEverything, 0);
+        CreateDialogParamA(module, MAKEINTRESOURCEA(templateId), GetDesktopWindow(), &InitialiseOnly, 0);
     if (window == nullptr) return false;
     RECT bounds = {};
     GetWindowRect(window, &bounds);

@@ -56,6 +56,6 @@ private:
 };
 
 // The size in pixels of a dialog template from `module`, made hidden as a
-// child of the desktop with a procedure that answers every message and
+// child of the desktop with a procedure that only takes WM_INITDIALOG, and
 // destroyed again. False when it could not be made.
 bool MeasureDialogTemplate(HINSTANCE module, UINT templateId, SIZE* size);

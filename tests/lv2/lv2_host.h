@@ -78,7 +78,10 @@ public:
         In().body.pad = 0;
     }
     void* Append(std::int64_t frame, LV2_URID type, std::uint32_t size) {
-        auto* const event = lv2_atom_sequence_end(&In().body, In().atom.size);
+        // Where the sequence ends (its size is kept padded), taken from the
+        // buffer itself: GCC reads a pointer from the 8-byte header's body as
+        // pointing into those 8 bytes and refuses the writes beyond them.
+        auto* const event = reinterpret_cast<LV2_Atom_Event*>(reinterpret_cast<std::uint8_t*>(m_in.data()) + sizeof(LV2_Atom) + In().atom.size);
         event->time.frames = frame;
         event->body.type = type;
         event->body.size = size;

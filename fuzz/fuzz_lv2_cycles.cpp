@@ -36,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (reader.Byte() & 1) host.Control(static_cast<SettingIndex>(i)) = reader.Take<float>();
 
         std::vector<TimedBytes> inputs;
+        bool phantoms = false;  // a damaged size may make later bytes read as events no one wrote
         const int events = reader.Byte() % 48;
         std::int64_t frame = 0;
         for (int e = 0; e < events; ++e) {
@@ -67,7 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             } else {  // not MIDI; now and then claiming any size, as a damaged sequence may
                 auto* const body = static_cast<int32_t*>(host.Append(frame, host.Id(LV2_ATOM__Int), 4));
                 *body = 1;
-                if (reader.Byte() & 1) (reinterpret_cast<LV2_Atom_Event*>(body) - 1)->body.size = reader.Take<uint32_t>();
+                if (reader.Byte() & 1) {
+                    (reinterpret_cast<LV2_Atom_Event*>(body) - 1)->body.size = reader.Take<uint32_t>();
+                    phantoms = true;
+                }
             }
         }
         if (reader.Byte() % 4 == 0) {  // a sequence whose last event runs past its end
@@ -83,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         Check(host.Out().atom.size <= capacity);
         for (size_t i = 0; i < watched; ++i) Check(beyond[i] == 0xAB);  // nothing written past the capacity
+        if (phantoms) continue;  // what came out need not match what was written
         Check(outputs.size() + (host.Plugin().DroppedEvents() - before) <= inputs.size());
         size_t next = 0;  // outputs keep the inputs' order
         for (size_t o = 0; o < outputs.size(); ++o) {

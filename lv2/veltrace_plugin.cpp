@@ -80,9 +80,8 @@ void CVeltracePlugin::ApplyControls() {
     for (std::uint32_t i = 0; i < kSettingPorts; ++i) {
         if (m_settingPorts[i] == nullptr) continue;
         const float value = *m_settingPorts[i];
-        if (m_settingApplied[i] && value == m_appliedSettings[i]) continue;
+        if (value == m_appliedSettings[i]) continue;
         m_appliedSettings[i] = value;
-        m_settingApplied[i] = true;
         if (!std::isfinite(value)) continue;  // keeps the setting it had
         const auto index = static_cast<SettingIndex>(i);
         m_engine.SetParam(SettingRow, index, SettingValue(value, index));
@@ -118,23 +117,22 @@ void CVeltracePlugin::Run(std::uint32_t frames) {
         if (event->body.type == m_urids.midiEvent) {
             ++midiEvents;
         } else if (IsPosition(*event)) {
-            Filter(stretch, event, midiEvents, capacity);
+            Filter(stretch, event, midiEvents, limit, capacity);
             FollowTransport(*reinterpret_cast<const LV2_Atom_Object*>(&event->body), event->time.frames);
             stretch = lv2_atom_sequence_next(event);
             midiEvents = 0;
         }
     }
-    Filter(stretch, event, midiEvents, capacity);
+    Filter(stretch, event, midiEvents, limit, capacity);
 
     if (m_frameKnown) m_frameAtCycleStart += m_speed * frames;
 }
 
 void CVeltracePlugin::Filter(const LV2_Atom_Event* begin, const LV2_Atom_Event* end, LONG midiEvents,
-                             std::uint32_t capacity) {
+                             const std::uint8_t* limit, std::uint32_t capacity) {
     if (midiEvents == 0) return;
     CAtomInputQueue input(*m_in, begin, end, midiEvents, m_urids.midiEvent);
-    CAtomOutputQueue output(*m_out, capacity, *m_in, reinterpret_cast<const std::uint8_t*>(&m_in->body) + m_in->atom.size,
-                            m_urids.midiEvent);
+    CAtomOutputQueue output(*m_out, capacity, *m_in, limit, m_urids.midiEvent);
     m_engine.OnEvents(&input, &output);
     m_dropped += output.Dropped();
 }

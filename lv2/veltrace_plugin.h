@@ -5,6 +5,7 @@
 // below are its lv2:index values.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include <lv2/atom/atom.h>
@@ -59,8 +60,9 @@ private:
 
     void ApplyControls();
     // The `midiEvents` MIDI events of [begin, end) through the engine into
-    // the output.
-    void Filter(const LV2_Atom_Event* begin, const LV2_Atom_Event* end, LONG midiEvents, std::uint32_t capacity);
+    // the output; the input ends at `limit`.
+    void Filter(const LV2_Atom_Event* begin, const LV2_Atom_Event* end, LONG midiEvents, const std::uint8_t* limit,
+                std::uint32_t capacity);
     bool IsPosition(const LV2_Atom_Event& event) const;
     void FollowTransport(const LV2_Atom_Object& position, std::int64_t offset);
     bool Number(const LV2_Atom* atom, double& value) const;
@@ -71,8 +73,9 @@ private:
     const LV2_Atom_Sequence* m_in = nullptr;
     LV2_Atom_Sequence* m_out = nullptr;
     const float* m_settingPorts[kSettingPorts] = {};
-    float m_appliedSettings[kSettingPorts] = {};  // the port values the engine's table holds
-    bool m_settingApplied[kSettingPorts] = {};
+    // The port values the engine's table holds; NaN (never equal to a port's
+    // value) until a value is applied.
+    float m_appliedSettings[kSettingPorts] = {NAN, NAN, NAN, NAN, NAN, NAN};
 
     // The host's transport as its position events tell it: rolling at
     // m_speed, and at m_frameAtCycleStart (a transport frame) when the

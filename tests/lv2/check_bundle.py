@@ -31,7 +31,7 @@ def main():
     check(validated.returncode == 0 and "Found 0 errors" in report and "error:" not in report.lower().replace("0 errors", ""),
           f"sord_validate finds nothing: {report[-400:]}")
 
-    # The bundle on the LV2 path, beside the system's specifications.
+    # The bundle on the LV2 path, beside the LV2 schemas the system installs.
     path = os.path.join(WORK, "lv2")
     os.makedirs(path, exist_ok=True)
     link = os.path.join(path, "veltrace.lv2")

@@ -30,9 +30,6 @@ namespace {
 constexpr std::array<const char*, kParamsPerRow> kSettingSymbols = {
     "master_cc", "modifier_cc", "effect_amount", "low_in", "high_in", "mode",
 };
-constexpr std::array<const char*, kParamsPerRow> kSettingNames = {
-    "Master CC", "Modifier CC", "Effect Amount", "Low In Value", "High In Value", "Mode",
-};
 
 // urid:map for the plug-in, and the ids the tool writes itself.
 class CUridMap {
@@ -227,9 +224,12 @@ public:
         m_ports.out = PortIndex("out");
         for (std::size_t i = 0; i < kParamsPerRow; ++i) {
             m_ports.settings[i] = PortIndex(kSettingSymbols[i]);
+            const LilvPort* const port = lilv_plugin_get_port_by_index(m_plugin, m_ports.settings[i]);
+            LilvNode* const name = lilv_port_get_name(m_plugin, port);
+            m_names[i] = name != nullptr ? lilv_node_as_string(name) : kSettingSymbols[i];
+            lilv_node_free(name);
             LilvNode *defaultValue = nullptr, *minimum = nullptr, *maximum = nullptr;
-            lilv_port_get_range(m_plugin, lilv_plugin_get_port_by_index(m_plugin, m_ports.settings[i]), &defaultValue,
-                                &minimum, &maximum);
+            lilv_port_get_range(m_plugin, port, &defaultValue, &minimum, &maximum);
             m_defaults[i] = Integer(defaultValue, kDefaultParams[SettingRow][i]);
             m_minimum[i] = Integer(minimum, GetParamMin(SettingRow, i));
             m_maximum[i] = Integer(maximum, GetParamMax(SettingRow, i));
@@ -285,7 +285,7 @@ private:
         for (std::size_t i = 0; i < kParamsPerRow; ++i) {
             const std::int32_t value = cells[SettingRow * kParamsPerRow + i];
             if (value < m_minimum[i] || value > m_maximum[i])
-                throw HostError("the settings hold " + std::to_string(value) + " for " + kSettingNames[i] +
+                throw HostError("the settings hold " + std::to_string(value) + " for " + m_names[i] +
                                 "; the plug-in's control takes " + std::to_string(m_minimum[i]) + ".." +
                                 std::to_string(m_maximum[i]));
             controls[i] = static_cast<float>(value);
@@ -298,6 +298,7 @@ private:
     CUridMap m_urids;
     CLv2TrackFilter::Ports m_ports{};
     std::array<std::int32_t, kParamsPerRow> m_defaults{}, m_minimum{}, m_maximum{};
+    std::array<std::string, kParamsPerRow> m_names;  // the controls' names, for messages
 };
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "lv2/veltrace_plugin.h"
 
-#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -159,9 +158,9 @@ bool CVeltracePlugin::Number(const LV2_Atom* atom, double& value) const {
 
 // A sequencer's transport calls, from the host's positions: the filter gets
 // its start when the transport starts rolling, and its loop when a rolling
-// position jumps back, or anywhere: some hosts pass a relocation through a
-// stopped cycle (a start), others do not, and the filter should forget alike
-// in both. Both forget the master value sent last.
+// position jumps back. Both forget the master value sent last. A jump forward
+// is no loop: it is what a cycle the host dropped under load looks like, and
+// hosts pass a relocation through a stopped cycle, which is a start.
 void CVeltracePlugin::FollowTransport(const LV2_Atom_Object& position, std::int64_t offset) {
     bool haveFrame = false, haveSpeed = false;
     double frame = 0.0, speed = 0.0;
@@ -180,10 +179,10 @@ void CVeltracePlugin::FollowTransport(const LV2_Atom_Object& position, std::int6
     if (!m_rolling && rolling) {
         m_engine.ResetLastSent();  // start
     } else if (m_rolling && rolling && haveFrame && m_frameKnown) {
-        // More than a frame off, so that a host rounding the frames of a
+        // More than a frame back, so that a host rounding the frames of a
         // varispeed transport is no jump.
         const double expected = m_frameAtCycleStart + m_speed * static_cast<double>(offset);
-        if (std::fabs(frame - expected) > 1.0) m_engine.ResetLastSent();  // loop or relocation
+        if (frame < expected - 1.0) m_engine.ResetLastSent();  // loop
     }
     m_rolling = rolling;
     if (haveSpeed) m_speed = speed;

@@ -5,7 +5,9 @@ sends it a stream and records what comes back, which must be, event for event
 and at the same frames, what the rule predicts (tools/mido_filter.py): with
 the default controls, and with a preset loaded as a host's saved state. The
 host's transport gives the filter its start (play) and its loop (locate back
-while rolling)."""
+while rolling). A server under load can drop a client's cycle (an xrun): its
+events are lost and the transport moves on by a period, so a part that failed
+while the server reported an xrun runs again with a fresh jalv."""
 import os
 import random
 import re
@@ -89,7 +91,9 @@ class Feeder:
         self.out = self.client.midi_outports.register("out")
         self.inp = self.client.midi_inports.register("in")
         self.pending, self.received, self.lock = [], [], threading.Lock()
+        self.xruns = 0
         self.client.set_process_callback(self.process)
+        self.client.set_xrun_callback(self.xrun)
         self.client.activate()
 
     def process(self, frames):
@@ -100,6 +104,9 @@ class Feeder:
                 self.out.write_midi_event(offset, data)
             for offset, data in self.inp.incoming_midi_events():
                 self.received.append((offset, bytes(data)))
+
+    def xrun(self, delay):
+        self.xruns += 1
 
     def connect(self, jalv):
         for _ in range(100):
@@ -174,11 +181,23 @@ def transport(feeder, command, state):
     time.sleep(0.1)
 
 
-def main():
-    os.makedirs(WORK, exist_ok=True)
-    messages = stream()
-    feeder = Feeder()
-    try:
+def attempt(feeder, part, tries=3):
+    """Runs part(check) until it passes, or fails with no xrun reported while
+    it ran; what the last run found counts."""
+    for left in reversed(range(tries)):
+        failures, xruns = [], feeder.xruns
+        part(lambda condition, what: condition or failures.append(what))
+        if not failures or feeder.xruns == xruns or not left:
+            break
+        print(f"the server reported {feeder.xruns - xruns} xruns and {len(failures)} checks failed: again")
+    for what in failures:
+        check(False, what)
+
+
+def defaults_and_transport(feeder, messages):
+    def part(check):
+        transport(feeder, "stop", jack.STOPPED)
+        transport(feeder, "locate 0", jack.STOPPED)
         with Jalv("veltrace-defaults") as jalv:
             feeder.connect(jalv)
             got = feeder.exchange(messages)
@@ -198,19 +217,21 @@ def main():
                     transport(feeder, command, state)
                 got = feeder.exchange(master)
                 check(len(got) == resent, f"after '{command or 'nothing'}': {len(got)} sent, {resent} expected")
-            transport(feeder, "stop", jack.STOPPED)
-            transport(feeder, "locate 0", jack.STOPPED)
+    attempt(feeder, part)
 
-        by_label = presets()
-        label = "Aftertouch bends brightness both ways"
-        values = by_label[label]
-        state = os.path.join(WORK, "state")
-        os.makedirs(state, exist_ok=True)
-        ports = " , ".join(f'[ lv2:symbol "{symbol}" ; pset:value {value} ]' for symbol, value in values.items())
-        with open(os.path.join(state, "state.ttl"), "w") as out:
-            out.write("@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
-                      f"<> a pset:Preset ; lv2:appliesTo <{URI}> ; lv2:port {ports} .\n")
-        settings = {SETTING_OF_SYMBOL[symbol]: int(float(value)) for symbol, value in values.items()}
+
+def preset(feeder, messages):
+    label = "Aftertouch bends brightness both ways"
+    values = presets()[label]
+    state = os.path.join(WORK, "state")
+    os.makedirs(state, exist_ok=True)
+    ports = " , ".join(f'[ lv2:symbol "{symbol}" ; pset:value {value} ]' for symbol, value in values.items())
+    with open(os.path.join(state, "state.ttl"), "w") as out:
+        out.write("@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+                  f"<> a pset:Preset ; lv2:appliesTo <{URI}> ; lv2:port {ports} .\n")
+    settings = {SETTING_OF_SYMBOL[symbol]: int(float(value)) for symbol, value in values.items()}
+
+    def part(check):
         with Jalv("veltrace-preset", state) as jalv:
             feeder.connect(jalv)
             got = feeder.exchange(messages)
@@ -218,6 +239,16 @@ def main():
             check(got == expected and expected != predicted(messages, {}),
                   f"the preset '{label}': {len(got)} events back, {len(expected)} predicted")
         check("master_cc = 74.0" in jalv.output(), "jalv reports the preset's controls")  # written as it exits
+    attempt(feeder, part)
+
+
+def main():
+    os.makedirs(WORK, exist_ok=True)
+    messages = stream()
+    feeder = Feeder()
+    try:
+        defaults_and_transport(feeder, messages)
+        preset(feeder, messages)
     finally:
         feeder.close()
     checks.finish("jalv: the plug-in sends what the rule predicts, with a preset too, and follows the transport")

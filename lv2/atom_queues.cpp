@@ -42,28 +42,30 @@ std::uint32_t PlaceOf(const MfxEvent& record) {
 
 }  // namespace
 
-// ---- Input ---------------------------------------------------------------------
+// ---- Both ----------------------------------------------------------------------
 
-CAtomInputQueue::CAtomInputQueue(const LV2_Atom_Sequence& sequence, const LV2_Atom_Event* begin,
-                                 const LV2_Atom_Event* end, LONG count, LV2_URID midiEvent)
-    : m_sequence(sequence), m_begin(begin), m_end(end), m_midiEvent(midiEvent), m_count(count),
-      m_cursor(MidiFrom(begin)) {}
-
-HRESULT CAtomInputQueue::QueryInterface(REFIID iid, void** object) {
+HRESULT CStackEventQueue::QueryInterface(REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
     *object = iid == IID_IUnknown ? this : nullptr;
     return *object != nullptr ? S_OK : E_NOINTERFACE;
 }
 
-const LV2_Atom_Event* CAtomInputQueue::MidiFrom(const LV2_Atom_Event* event) const {
-    while (event < m_end && event->body.type != m_midiEvent) event = lv2_atom_sequence_next(event);
-    return event;
-}
-
-HRESULT CAtomInputQueue::GetCount(LONG* count) {
+HRESULT CStackEventQueue::GetCount(LONG* count) {
     if (count == nullptr) return E_POINTER;
     *count = m_count;
     return S_OK;
+}
+
+// ---- Input ---------------------------------------------------------------------
+
+CAtomInputQueue::CAtomInputQueue(const LV2_Atom_Sequence& sequence, const LV2_Atom_Event* begin,
+                                 const LV2_Atom_Event* end, LONG count, LV2_URID midiEvent)
+    : CStackEventQueue(count), m_sequence(sequence), m_begin(begin), m_end(end), m_midiEvent(midiEvent),
+      m_cursor(MidiFrom(begin)) {}
+
+const LV2_Atom_Event* CAtomInputQueue::MidiFrom(const LV2_Atom_Event* event) const {
+    while (event < m_end && event->body.type != m_midiEvent) event = lv2_atom_sequence_next(event);
+    return event;
 }
 
 HRESULT CAtomInputQueue::GetAt(LONG index, MfxEvent* record) {
@@ -98,19 +100,8 @@ HRESULT CAtomInputQueue::GetAt(LONG index, MfxEvent* record) {
 CAtomOutputQueue::CAtomOutputQueue(LV2_Atom_Sequence& sequence, std::uint32_t capacity,
                                    const LV2_Atom_Sequence& input, const std::uint8_t* inputLimit,
                                    LV2_URID midiEvent)
-    : m_sequence(sequence), m_capacity(capacity), m_input(input), m_inputLimit(inputLimit), m_midiEvent(midiEvent) {}
-
-HRESULT CAtomOutputQueue::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    *object = iid == IID_IUnknown ? this : nullptr;
-    return *object != nullptr ? S_OK : E_NOINTERFACE;
-}
-
-HRESULT CAtomOutputQueue::GetCount(LONG* count) {
-    if (count == nullptr) return E_POINTER;
-    *count = m_count;
-    return S_OK;
-}
+    : CStackEventQueue(0), m_sequence(sequence), m_capacity(capacity), m_input(input), m_inputLimit(inputLimit),
+      m_midiEvent(midiEvent) {}
 
 bool CAtomOutputQueue::Reserve(std::uint32_t room) {
     if (m_capacity - m_sequence.atom.size >= room) return true;

@@ -14,8 +14,7 @@
 // looks at, and the output writes the original event again, byte for byte.
 // Each record carries where its event lies in the input.
 //
-// Neither queue allocates or counts references: both live on the stack of
-// the plug-in's run.
+// Neither queue allocates.
 #pragma once
 
 #include <cstdint>
@@ -28,19 +27,29 @@
 // The record type of a MIDI event that leaves as it came.
 constexpr LONG kVerbatimEventType = -1;
 
+// What both queues share: they live on the stack of one run, so they count
+// no references, and they answer for IUnknown only.
+class CStackEventQueue : public IMfxEventQueue {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetCount(LONG* count) override;
+
+protected:
+    explicit CStackEventQueue(LONG count) : m_count(count) {}
+    LONG m_count;  // records held
+};
+
 // The input queue over the `count` MIDI events of [begin, end) of a
 // sequence, every event of which lies wholly within it. Events of other atom
 // types are no records.
-class CAtomInputQueue final : public IMfxEventQueue {
+class CAtomInputQueue final : public CStackEventQueue {
 public:
     CAtomInputQueue(const LV2_Atom_Sequence& sequence, const LV2_Atom_Event* begin, const LV2_Atom_Event* end,
                     LONG count, LV2_URID midiEvent);
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE Add(const MfxEvent*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCount(LONG* count) override;
     // Fast in order, as the engine asks: it goes on from the last record.
     HRESULT STDMETHODCALLTYPE GetAt(LONG index, MfxEvent* event) override;
 
@@ -52,7 +61,6 @@ private:
     const LV2_Atom_Event* const m_begin;
     const LV2_Atom_Event* const m_end;
     const LV2_URID m_midiEvent;
-    const LONG m_count;
     LONG m_cursorIndex = 0;          // the record m_cursor is
     const LV2_Atom_Event* m_cursor;  // m_end: none left
 };
@@ -61,17 +69,13 @@ private:
 // plug-in has cleared, within the capacity the host gave it. A record that
 // does not fit is refused (E_OUTOFMEMORY) and counted; nothing is written
 // past the end.
-class CAtomOutputQueue final : public IMfxEventQueue {
+class CAtomOutputQueue final : public CStackEventQueue {
 public:
     // `input` lies wholly before `inputLimit`: verbatim events come from it.
     CAtomOutputQueue(LV2_Atom_Sequence& sequence, std::uint32_t capacity, const LV2_Atom_Sequence& input,
                      const std::uint8_t* inputLimit, LV2_URID midiEvent);
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE Add(const MfxEvent* event) override;
-    HRESULT STDMETHODCALLTYPE GetCount(LONG* count) override;
     HRESULT STDMETHODCALLTYPE GetAt(LONG, MfxEvent*) override { return E_NOTIMPL; }
 
     std::uint32_t Dropped() const { return m_dropped; }
@@ -85,6 +89,5 @@ private:
     const LV2_Atom_Sequence& m_input;
     const std::uint8_t* const m_inputLimit;
     const LV2_URID m_midiEvent;
-    LONG m_count = 0;
     std::uint32_t m_dropped = 0;
 };

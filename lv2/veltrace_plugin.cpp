@@ -1,5 +1,6 @@
 #include "lv2/veltrace_plugin.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 

@@ -31,7 +31,8 @@ constexpr std::array<const char*, kParamsPerRow> kSettingSymbols = {
     "master_cc", "modifier_cc", "effect_amount", "low_in", "high_in", "mode",
 };
 
-// urid:map for the plug-in, and the ids the tool writes itself.
+// urid:map for the plug-in, and the ids the tool writes and reads itself,
+// mapped once.
 class CUridMap {
 public:
     CUridMap() {
@@ -41,14 +42,26 @@ public:
             return ids.emplace(uri, static_cast<LV2_URID>(ids.size() + 1)).first->second;
         };
         m_feature = {LV2_URID__map, &m_map};
+        sequence = Id(LV2_ATOM__Sequence);
+        chunk = Id(LV2_ATOM__Chunk);
+        object = Id(LV2_ATOM__Object);
+        atomLong = Id(LV2_ATOM__Long);
+        atomFloat = Id(LV2_ATOM__Float);
+        midiEvent = Id(LV2_MIDI__MidiEvent);
+        position = Id(LV2_TIME__Position);
+        frame = Id(LV2_TIME__frame);
+        speed = Id(LV2_TIME__speed);
     }
     CUridMap(const CUridMap&) = delete;
     CUridMap& operator=(const CUridMap&) = delete;
 
-    LV2_URID Id(const char* uri) { return m_map.map(m_map.handle, uri); }
     const LV2_Feature* Feature() const { return &m_feature; }
 
+    LV2_URID sequence, chunk, object, atomLong, atomFloat, midiEvent, position, frame, speed;
+
 private:
+    LV2_URID Id(const char* uri) { return m_map.map(m_map.handle, uri); }
+
     std::unordered_map<std::string, LV2_URID> m_ids;
     LV2_URID_Map m_map;
     LV2_Feature m_feature;
@@ -132,27 +145,26 @@ public:
 
 private:
     void RunCycle(const MidiEvent* events, std::uint32_t count) {
-        CSequenceWriter input(m_input, m_urids.Id(LV2_ATOM__Sequence));
+        CSequenceWriter input(m_input, m_urids.sequence);
         if (m_startPending) {  // a position: frame 0, rolling at normal speed
             m_startPending = false;
             auto* const object = static_cast<LV2_Atom_Object_Body*>(
-                input.Append(0, m_urids.Id(LV2_ATOM__Object), sizeof(LV2_Atom_Object_Body) + 2 * 24));
+                input.Append(0, m_urids.object, sizeof(LV2_Atom_Object_Body) + 2 * 24));
             object->id = 0;
-            object->otype = m_urids.Id(LV2_TIME__Position);
+            object->otype = m_urids.position;
             auto* const frame = reinterpret_cast<LV2_Atom_Property_Body*>(object + 1);
-            *frame = {m_urids.Id(LV2_TIME__frame), 0, {sizeof(std::int64_t), m_urids.Id(LV2_ATOM__Long)}};
+            *frame = {m_urids.frame, 0, {sizeof(std::int64_t), m_urids.atomLong}};
             const std::int64_t zero = 0;
             std::memcpy(frame + 1, &zero, sizeof zero);
             auto* const speed = reinterpret_cast<LV2_Atom_Property_Body*>(reinterpret_cast<std::uint8_t*>(frame) + 24);
-            *speed = {m_urids.Id(LV2_TIME__speed), 0, {sizeof(float), m_urids.Id(LV2_ATOM__Float)}};
+            *speed = {m_urids.speed, 0, {sizeof(float), m_urids.atomFloat}};
             const float one = 1.0f;
             std::memcpy(speed + 1, &one, sizeof one);
         }
-        const LV2_URID midiEvent = m_urids.Id(LV2_MIDI__MidiEvent);
         for (std::uint32_t i = 0; i < count; ++i) {
             std::uint8_t bytes[3];
             const std::uint32_t size = MessageBytes(events[i], bytes);
-            std::memcpy(input.Append(i, midiEvent, size), bytes, size);
+            std::memcpy(input.Append(i, m_urids.midiEvent, size), bytes, size);
         }
 
         // Room for one three-byte message per input, the most the filter sends.
@@ -160,7 +172,7 @@ private:
         m_output.assign((sizeof(LV2_Atom) + capacity) / 8, 0);
         auto& output = *reinterpret_cast<LV2_Atom_Sequence*>(m_output.data());
         output.atom.size = capacity;
-        output.atom.type = m_urids.Id(LV2_ATOM__Chunk);
+        output.atom.type = m_urids.chunk;
 
         lilv_instance_connect_port(m_instance, m_inPort, &input.Sequence());
         lilv_instance_connect_port(m_instance, m_outPort, &output);
@@ -170,9 +182,8 @@ private:
     template <class Visit>
     void ForEachOutput(Visit visit) {
         const auto& output = *reinterpret_cast<const LV2_Atom_Sequence*>(m_output.data());
-        const LV2_URID midiEvent = m_urids.Id(LV2_MIDI__MidiEvent);
         LV2_ATOM_SEQUENCE_FOREACH(&output, event) {
-            if (event->body.type != midiEvent || event->body.size == 0 || event->time.frames < 0) continue;
+            if (event->body.type != m_urids.midiEvent || event->body.size == 0 || event->time.frames < 0) continue;
             visit(static_cast<std::uint32_t>(event->time.frames),
                   static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(&event->body)), event->body.size);
         }

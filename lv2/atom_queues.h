@@ -28,13 +28,16 @@
 constexpr LONG kVerbatimEventType = -1;
 
 // What both queues share: they live on the stack of one run, so they count
-// no references, and they answer for IUnknown only.
+// no references, and they answer for IUnknown only. Each is read or written,
+// not both: the other direction is not implemented.
 class CStackEventQueue : public IMfxEventQueue {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Add(const MfxEvent*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetCount(LONG* count) override;
+    HRESULT STDMETHODCALLTYPE GetAt(LONG, MfxEvent*) override { return E_NOTIMPL; }
 
 protected:
     explicit CStackEventQueue(LONG count) : m_count(count) {}
@@ -49,7 +52,6 @@ public:
     CAtomInputQueue(const LV2_Atom_Sequence& sequence, const LV2_Atom_Event* begin, const LV2_Atom_Event* end,
                     LONG count, LV2_URID midiEvent);
 
-    HRESULT STDMETHODCALLTYPE Add(const MfxEvent*) override { return E_NOTIMPL; }
     // Fast in order, as the engine asks: it goes on from the last record.
     HRESULT STDMETHODCALLTYPE GetAt(LONG index, MfxEvent* event) override;
 
@@ -76,7 +78,6 @@ public:
                      const std::uint8_t* inputLimit, LV2_URID midiEvent);
 
     HRESULT STDMETHODCALLTYPE Add(const MfxEvent* event) override;
-    HRESULT STDMETHODCALLTYPE GetAt(LONG, MfxEvent*) override { return E_NOTIMPL; }
 
     std::uint32_t Dropped() const { return m_dropped; }
 

@@ -37,16 +37,22 @@ def await_uninstaller(prefix, folder, seconds=60):
 
 
 def snapshot(prefix):
-    """The prefix's registry and files. NSIS's uninstaller leaves an empty
-    ~nsuN.tmp folder in the user's Temp (removed at the next restart, as on
-    Windows): empty folders there are left out."""
+    """The prefix's registry and files. Wine's own volatile keys (Temporary
+    System Parameters) come and go with its sessions: they are left out. NSIS's
+    uninstaller leaves an empty ~nsuN.tmp folder in the user's Temp (removed
+    at the next restart, as on Windows): empty folders there are left out."""
     state = []
     for view in ("/reg:64", "/reg:32"):
         for root in (r"HKLM\Software", r"HKCU\Software"):
             out = os.path.join(prefix.work, "export.reg")
             prefix.wine("reg", "export", root, out, view, "/y")
             with open(out, encoding="utf-16", errors="replace") as exported:
-                state.extend(f"{root} {view}: {line}" for line in exported.read().splitlines())
+                volatile = False
+                for line in exported.read().splitlines():
+                    if line.startswith("["):
+                        volatile = "\\Software\\Wine\\Temporary System Parameters" in line
+                    if not volatile:
+                        state.append(f"{root} {view}: {line}")
     drive = os.path.join(prefix.path, "drive_c")
     for folder, subfolders, files in os.walk(drive):
         relative = os.path.relpath(folder, drive)

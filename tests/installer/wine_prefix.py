@@ -57,12 +57,15 @@ class WinePrefix:
         self.start_server()
 
     def value(self, key, name=None):
-        """A registry value as text (the 64-bit view), or None; no name: the key's default."""
-        run = self.wine("reg", "query", key, *(["/v", name] if name else ["/ve"]), "/reg:64")
-        for line in run.stdout.splitlines():
-            parts = line.split(None, 2)
-            if run.returncode == 0 and len(parts) == 3 and parts[0] == (name or "(Default)"):
-                return parts[2]
+        """A registry value as text (the 64-bit view), or None; no name: the key's default.
+        reg has once answered nothing here for a value in place: a query that
+        finds nothing is asked once more, which a missing value survives."""
+        for _ in range(2):
+            run = self.wine("reg", "query", key, *(["/v", name] if name else ["/ve"]), "/reg:64")
+            for line in run.stdout.splitlines():
+                parts = line.split(None, 2)
+                if run.returncode == 0 and len(parts) == 3 and parts[0] == (name or "(Default)"):
+                    return parts[2]
         return None
 
     def exists(self, key):

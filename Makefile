@@ -7,21 +7,25 @@
 
 all: test
 
+# Each target installs what it needs the first time it runs (scripts/setup).
 setup:
 	@scripts/setup
 
-demo: setup
+demo:
+	@scripts/setup demo
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows --target QvMfxVeltrace veltrace-host
 	@scripts/demo
 
 # The LV2 bundle (build/lv2/veltrace.lv2) and the native veltrace-host (build/lv2/veltrace-host).
-lv2: setup
+lv2:
+	@scripts/setup lv2
 	@cmake --preset lv2 >/dev/null
 	@cmake --build --preset lv2
 	@echo "lv2: the bundle is build/lv2/veltrace.lv2, the native tool build/lv2/veltrace-host"
 
-test: setup
+test:
+	@scripts/setup test
 	@$(MAKE) --no-print-directory test-native test-tsan test-release test-fuzz test-lv2 test-windows
 	@echo "make test: every build and test passed"
 
@@ -44,7 +48,8 @@ test-lv2:
 test-windows:
 	cmake --workflow --preset windows
 
-bench: setup
+bench:
+	@scripts/setup bench
 	@cmake --preset native-release >/dev/null
 	@cmake --build --preset native-release --target bench_event_paths count_instructions smf_dump
 	@cmake --preset windows >/dev/null
@@ -57,17 +62,19 @@ bench: setup
 # edition and their checksums, in build/dist; the Windows files signed when
 # VELTRACE_SIGN_PFX names a certificate (see README.md). No Wine needed.
 dist:
-	@scripts/setup --no-wine
+	@scripts/setup dist
 	@scripts/dist
 
 # The long reliability run against the module that ships; see docs/reliability.md.
-validate: setup
+validate:
+	@scripts/setup validate
 	@for preset in native-tsan native-release fuzz windows; do \
 		cmake --preset $$preset >/dev/null && cmake --build --preset $$preset || exit 1; done
 	@scripts/validate
 
 # docs/page.png: the property page of the built module, captured under Wine.
-picture: setup
+picture:
+	@scripts/setup demo
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows --target page_snapshot
 	@scripts/wine-session start build/windows

@@ -1,19 +1,46 @@
 #!/usr/bin/python3
-"""check_bundle.py BUNDLE WORKDIR: the built LV2 bundle as hosts and the LV2
-tools see it: its Turtle valid against the LV2 schemas, the plug-in listed by
-lv2ls and lv2info with its class, features, eight ports and four presets, and
-its library exporting lv2_descriptor alone."""
+"""check_bundle.py BUNDLE WORKDIR LILV_DUMP BUILD_DIR: the built LV2 bundle as
+hosts and the LV2 tools see it: its Turtle valid against the LV2 schemas, the
+plug-in listed by lv2ls and lv2info with its class, features, eight ports and
+four presets, and its library exporting lv2_descriptor alone. What lilv hands
+a host (LILV_DUMP prints it) matches this test's tables: the controls' ranges
+and scale points, each preset's values as floats, the licence, the maintainer
+and the output's minimum size. cmake --install lays BUILD_DIR's bundle out
+where lv2info finds it."""
 import glob
 import os
 import re
+import shutil
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from checklist import Checklist  # noqa: E402
 
-BUNDLE, WORK = (os.path.abspath(path) for path in sys.argv[1:3])
+BUNDLE, WORK, LILV_DUMP, BUILD = (os.path.abspath(path) for path in sys.argv[1:5])
 URI = "urn:quorvane:veltrace"
+FLOAT = "http://lv2plug.in/ns/ext/atom#Float"
+# Each control: default, minimum, maximum and scale points (value: label).
+CONTROLS = {
+    "master_cc": (1, 0, 127, {0: "Pressure"}),
+    "modifier_cc": (0, 0, 127, {0: "Pressure"}),
+    "effect_amount": (85, 0, 100, {}),
+    "low_in": (0, 0, 127, {}),
+    "high_in": (96, 0, 127, {}),
+    "mode": (0, 0, 2, {0: "Add", 1: "Sub", 2: "Rel64"}),
+}
+PRESET_SYMBOLS = ("master_cc", "modifier_cc", "effect_amount", "low_in", "high_in", "mode")
+PRESETS = {
+    "Pressure lifts the mod wheel": (1, 0, 100, 0, 127, 0),
+    "Breath swells the mod wheel": (1, 2, 75, 16, 112, 0),
+    "Expression pedal ducks volume": (7, 11, 80, 0, 127, 1),
+    "Aftertouch bends brightness both ways": (74, 0, 60, 0, 127, 2),
+}
+LICENSE = "urn:quorvane:veltrace#license"
+MAINTAINER = ("Quorvane", "mailto:packages@quorvane.example")
+MINIMUM_SIZE = {"out": 8192}
+INSTALLED = ["bin/veltrace-host"] + [f"{{libdir}}/lv2/veltrace.lv2/{name}"
+                                     for name in ("manifest.ttl", "presets.ttl", "veltrace.so", "veltrace.ttl")]
 checks = Checklist()
 check = checks.check
 
@@ -60,7 +87,55 @@ def main():
           f"a released version: minor and micro even, {versions}")
     exported = run("nm", "-D", "--defined-only", os.path.join(BUNDLE, "veltrace.so")).stdout.split()
     check(exported[1:] == ["T", "lv2_descriptor"], f"lv2_descriptor is the only export: {exported}")
-    checks.finish("bundle: valid, listed with its eight ports and four presets, one export")
+    as_lilv_reads()
+    installed()
+    checks.finish("bundle: valid, listed with its eight ports and four presets as lilv reads them, one export, installed")
+
+
+def as_lilv_reads():
+    dumped = run(LILV_DUMP, BUNDLE)
+    check(dumped.returncode == 0, f"lilv reads the bundle: {dumped.stderr.strip()}")
+    facts = {}
+    for line in dumped.stdout.splitlines():
+        kind, *fields = line.split("\t")
+        facts.setdefault(kind, []).append(fields)
+    check(facts.get("license") == [[LICENSE]], f"doap:license {LICENSE}: {facts.get('license')}")
+    check(facts.get("maintainer") == [list(MAINTAINER)], f"the maintainer {MAINTAINER}: {facts.get('maintainer')}")
+    sizes = {symbol: int(size) for symbol, size in facts.get("minimum", [])}
+    check(sizes == MINIMUM_SIZE, f"rsz:minimumSize {MINIMUM_SIZE}: {sizes}")
+    controls = {symbol: tuple(float(bound) for bound in bounds) for symbol, *bounds in facts.get("control", [])}
+    check(controls == {symbol: row[:3] for symbol, row in CONTROLS.items()}, f"the controls' default, minimum and maximum: {controls}")
+    points = {symbol: {} for symbol in controls}
+    for symbol, value, label in facts.get("scale", []):
+        points[symbol][float(value)] = label
+    for symbol, row in CONTROLS.items():
+        check(points.get(symbol) == row[3], f"'{symbol}' has the scale points {row[3]}: {points.get(symbol)}")
+    presets = {}
+    for label, symbol, value, kind in facts.get("preset", []):
+        presets.setdefault(label, {})[symbol] = (float(value) if value != "-" else None, kind)
+    for label, values in PRESETS.items():
+        expected = {symbol: (value, FLOAT) for symbol, value in zip(PRESET_SYMBOLS, values)}
+        got = presets.pop(label, None)
+        check(got == expected, f"the preset '{label}' sets {values} as atom:Float: {got}")
+    check(not presets, f"no other preset: {list(presets)}")
+
+
+def installed():
+    """cmake --install into a folder of this test's: the bundle under the
+    library directory's lv2/, veltrace-host in bin/, found there by lv2info."""
+    prefix = os.path.join(WORK, "install")
+    shutil.rmtree(prefix, ignore_errors=True)
+    done = run("cmake", "--install", BUILD, "--prefix", prefix)
+    check(done.returncode == 0, f"cmake --install: {done.stdout[-400:]}{done.stderr[-400:]}")
+    cache = open(os.path.join(BUILD, "CMakeCache.txt")).read()
+    libdir = re.search(r"^CMAKE_INSTALL_LIBDIR:PATH=(.*)$", cache, re.M).group(1)
+    files = sorted(os.path.relpath(os.path.join(folder, name), prefix)
+                   for folder, _, names in os.walk(prefix) for name in names)
+    check(files == [path.format(libdir=libdir) for path in INSTALLED], f"installed {INSTALLED} ({libdir}): {files}")
+    info = run("lv2info", URI, env=dict(os.environ, LV2_PATH=os.path.join(prefix, libdir, "lv2")))
+    bundle = f"file://{os.path.join(prefix, libdir, 'lv2', 'veltrace.lv2')}/"
+    check(info.returncode == 0 and f"Bundle:            {bundle}\n" in info.stdout,
+          f"lv2info finds the installed plug-in in {bundle}: {info.stdout[:300]}{info.stderr.strip()}")
 
 
 if __name__ == "__main__":

@@ -33,9 +33,15 @@ checks = Checklist()
 check = checks.check
 
 
+# The preset jalv loads, and the control values it must run with.
+PRESET = "Aftertouch bends brightness both ways"
+PRESET_VALUES = {"master_cc": 74, "modifier_cc": 0, "effect_amount": 60, "low_in": 0, "high_in": 127, "mode": 2}
+
+
 def presets():
     """Each preset of the bundle by its label: its port values by symbol,
-    each as its literal is written in presets.ttl (read as N-Triples)."""
+    each as its literal is written in presets.ttl (read as N-Triples), as a
+    host saves the preset it applied."""
     triples = subprocess.run(["sordi", os.path.join(BUNDLE, "presets.ttl")], capture_output=True, text=True).stdout
     label, ports, symbol, value = {}, {}, {}, {}
     for subject, predicate, obj in re.findall(r'^(\S+) <([^>]+)> (.+) \.$', triples, re.M):
@@ -221,7 +227,7 @@ def defaults_and_transport(feeder, messages):
 
 
 def preset(feeder, messages):
-    label = "Aftertouch bends brightness both ways"
+    label = PRESET
     values = presets()[label]
     state = os.path.join(WORK, "state")
     os.makedirs(state, exist_ok=True)
@@ -229,7 +235,7 @@ def preset(feeder, messages):
     with open(os.path.join(state, "state.ttl"), "w") as out:
         out.write("@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
                   f"<> a pset:Preset ; lv2:appliesTo <{URI}> ; lv2:port {ports} .\n")
-    settings = {SETTING_OF_SYMBOL[symbol]: int(float(value)) for symbol, value in values.items()}
+    settings = {SETTING_OF_SYMBOL[symbol]: value for symbol, value in PRESET_VALUES.items()}
 
     def part(check):
         with Jalv("veltrace-preset", state) as jalv:

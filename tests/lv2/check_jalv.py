@@ -8,9 +8,12 @@ host's transport gives the filter its start (play) and its loop (locate back
 while rolling). A server under load can drop a client's cycle (an xrun): its
 events are lost and the transport moves on by a period, so a part that failed
 while the server reported an xrun runs again with a fresh jalv."""
+import ctypes
 import os
 import random
 import re
+import shutil
+import signal
 import subprocess
 import sys
 import threading
@@ -68,9 +71,10 @@ class Jalv:
         self.name = name
         self.log = open(os.path.join(WORK, f"{name}.log"), "w")
         arguments = ["jalv", "-n", name, "-x"] + (["-l", state] if state else []) + [URI]
-        # Console jalv quits at the end of its input: keep it open.
+        # Console jalv quits at the end of its input: keep it open. It ends
+        # with this check, even when the check is killed outright.
         self.process = subprocess.Popen(arguments, stdin=subprocess.PIPE, stdout=self.log, stderr=subprocess.STDOUT,
-                                        env=dict(os.environ, LV2_PATH=path + ":/usr/lib/lv2"))
+                                        env=dict(os.environ, LV2_PATH=path + ":/usr/lib/lv2"), preexec_fn=end_with_parent)
 
     def __enter__(self):
         return self
@@ -248,8 +252,17 @@ def preset(feeder, messages):
     attempt(feeder, part)
 
 
+def end_with_parent():
+    """In a child: SIGTERM when the process that started it ends."""
+    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
 def main():
     os.makedirs(WORK, exist_ok=True)
+    # jalv's and the JACK tools' temporary files stay in the build tree.
+    os.environ["TMPDIR"] = os.path.join(WORK, "tmp")
+    shutil.rmtree(os.environ["TMPDIR"], ignore_errors=True)
+    os.makedirs(os.environ["TMPDIR"])
     messages = stream()
     feeder = Feeder()
     try:

@@ -11,8 +11,8 @@
 #include "bench/lv2_cycle.h"
 #include "bench/lv2_pass_through.h"
 #include "bench/pass_through.h"
-#include "engine/filter_engine.h"
-#include "tests/engine/fake_queues.h"
+#include "filter/filter_engine.h"
+#include "tests/filter/fake_queues.h"
 
 namespace {
 

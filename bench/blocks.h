@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/mfx.h"
+#include "filter/mfx.h"
 
 inline constexpr int kBlock = 4096;
 

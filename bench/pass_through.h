@@ -2,7 +2,7 @@
 // each record. The yardstick of the event paths' cost.
 #pragma once
 
-#include "engine/mfx.h"
+#include "filter/mfx.h"
 
 void PassThroughEvents(IMfxEventQueue* input, IMfxEventQueue* output);
 void PassThroughData(IMfxDataQueue* input, IMfxDataQueue* output);

@@ -1,7 +1,7 @@
 #include "filter/filter.h"
 
-#include "engine/class_ids.h"
-#include "engine/settings_stream.h"
+#include "filter/class_ids.h"
+#include "filter/settings_stream.h"
 
 namespace {
 const char kLoadFailedText[] = "Load for Quorvane MFX Veltrace settings failed.";

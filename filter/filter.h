@@ -8,8 +8,8 @@
 
 #include <ocidl.h>
 
-#include "engine/filter_engine.h"
-#include "engine/mfx.h"
+#include "filter/filter_engine.h"
+#include "filter/mfx.h"
 #include "platform/module_counts.h"
 #include "filter/page_link.h"
 

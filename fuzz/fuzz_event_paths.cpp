@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/filter_engine.h"
+#include "filter/filter_engine.h"
 #include "fuzz/fuzz_input.h"
-#include "tests/engine/fake_queues.h"
+#include "tests/filter/fake_queues.h"
 
 namespace {
 

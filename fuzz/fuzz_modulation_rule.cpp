@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/parameters.h"
-#include "tests/engine/reference_rule.h"
+#include "core/parameters.h"
+#include "tests/core/reference_rule.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::int32_t arguments[6];

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/settings_stream.h"
-#include "tests/engine/memory_stream.h"
+#include "filter/settings_stream.h"
+#include "tests/filter/memory_stream.h"
 
 namespace {
 

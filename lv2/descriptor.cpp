@@ -8,8 +8,8 @@ namespace {
 
 CVeltracePlugin& Plugin(LV2_Handle instance) { return *static_cast<CVeltracePlugin*>(instance); }
 
-LV2_Handle Instantiate(const LV2_Descriptor*, double, const char*, const LV2_Feature* const* features) {
-    return CVeltracePlugin::Create(features);
+LV2_Handle Instantiate(const LV2_Descriptor*, double sampleRate, const char*, const LV2_Feature* const* features) {
+    return CVeltracePlugin::Create(sampleRate, features);
 }
 void ConnectPort(LV2_Handle instance, std::uint32_t port, void* data) { Plugin(instance).ConnectPort(port, data); }
 void Activate(LV2_Handle instance) { Plugin(instance).Activate(); }

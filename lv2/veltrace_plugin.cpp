@@ -3,15 +3,23 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include <lv2/atom/util.h>
 #include <lv2/midi/midi.h>
 #include <lv2/time/time.h>
 
-#include "engine/parameters.h"
-#include "lv2/atom_queues.h"
+#include "core/parameters.h"
+
+#if defined(__BYTE_ORDER__)
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "output events are composed as little-endian words");
+#endif
 
 namespace {
+
+constexpr std::uint32_t kEventHeader = sizeof(LV2_Atom_Event);
+// A MIDI message of up to 8 bytes takes its header and one padded word.
+constexpr std::uint32_t kShortEvent = kEventHeader + 8;
 
 const LV2_URID_Map* FindUridMap(const LV2_Feature* const* features) {
     for (; features != nullptr && *features != nullptr; ++features)
@@ -22,8 +30,8 @@ const LV2_URID_Map* FindUridMap(const LV2_Feature* const* features) {
 // Whether a whole event, header and body, lies before `limit`.
 bool EventFits(const LV2_Atom_Event* event, const std::uint8_t* limit) {
     const auto room = limit - reinterpret_cast<const std::uint8_t*>(event);
-    return room >= static_cast<std::ptrdiff_t>(sizeof(LV2_Atom_Event)) &&
-           event->body.size <= static_cast<std::size_t>(room) - sizeof(LV2_Atom_Event);
+    return room >= static_cast<std::ptrdiff_t>(kEventHeader) &&
+           event->body.size <= static_cast<std::size_t>(room) - kEventHeader;
 }
 
 // A control value as a setting: rounded, and within the setting's bounds,
@@ -37,9 +45,69 @@ std::int32_t SettingValue(float value, SettingIndex index) {
     return static_cast<std::int32_t>(static_cast<double>(value) + 0.5);
 }
 
+// The output sequence being written within the capacity the host gave it.
+// An event that does not fit is dropped and counted; nothing is written past
+// the end, padding included.
+class COutputSequence {
+public:
+    COutputSequence(LV2_Atom_Sequence& sequence, std::uint32_t capacity, LV2_URID midiEvent)
+        : m_sequence(sequence),
+          m_cursor(reinterpret_cast<std::uint8_t*>(&sequence.body) + sizeof(LV2_Atom_Sequence_Body)),
+          m_room(capacity - sizeof(LV2_Atom_Sequence_Body)),
+          m_midiSizeAndType(std::uint64_t{midiEvent} << 32) {}
+    ~COutputSequence() { m_sequence.atom.size = static_cast<std::uint32_t>(m_cursor - reinterpret_cast<std::uint8_t*>(&m_sequence.body)); }
+    COutputSequence(const COutputSequence&) = delete;
+    COutputSequence& operator=(const COutputSequence&) = delete;
+
+    // The input event again, byte for byte, at `frame`. `limit` ends the
+    // input: a short message is copied with its padding in one go when the
+    // padding lies within it.
+    void Copy(std::int64_t frame, const LV2_Atom_Event& event, const std::uint8_t* limit) {
+        const std::uint32_t size = kEventHeader + event.body.size;
+        const std::uint32_t padded = lv2_atom_pad_size(size);
+        if (!Reserve(padded)) return;
+        const auto* const from = reinterpret_cast<const std::uint8_t*>(&event);
+        if (padded == kShortEvent && from + kShortEvent <= limit)
+            std::memcpy(m_cursor, from, kShortEvent);
+        else
+            std::memcpy(m_cursor, from, size);
+        std::memcpy(m_cursor, &frame, sizeof frame);
+        m_cursor += padded;
+    }
+
+    // A message of `size` (1..8) bytes, given as a little-endian word, at
+    // `frame`: written word by word, straight into the output.
+    void Write(std::int64_t frame, std::uint32_t size, std::uint64_t message) {
+        if (!Reserve(kShortEvent)) return;
+        const std::uint64_t sizeAndType = m_midiSizeAndType | size;
+        std::memcpy(m_cursor, &frame, 8);
+        std::memcpy(m_cursor + 8, &sizeAndType, 8);
+        std::memcpy(m_cursor + 16, &message, 8);
+        m_cursor += kShortEvent;
+    }
+
+    std::uint32_t Dropped() const { return m_dropped; }
+
+private:
+    bool Reserve(std::uint32_t bytes) {
+        if (bytes <= m_room) {
+            m_room -= bytes;
+            return true;
+        }
+        ++m_dropped;
+        return false;
+    }
+
+    LV2_Atom_Sequence& m_sequence;
+    std::uint8_t* m_cursor;
+    std::uint32_t m_room;
+    const std::uint64_t m_midiSizeAndType;
+    std::uint32_t m_dropped = 0;
+};
+
 }  // namespace
 
-CVeltracePlugin* CVeltracePlugin::Create(const LV2_Feature* const* features) {
+CVeltracePlugin* CVeltracePlugin::Create(double sampleRate, const LV2_Feature* const* features) {
     const LV2_URID_Map* const map = FindUridMap(features);
     if (map == nullptr || map->map == nullptr) return nullptr;
     const auto id = [map](const char* uri) { return map->map(map->handle, uri); };
@@ -55,7 +123,12 @@ CVeltracePlugin* CVeltracePlugin::Create(const LV2_Feature* const* features) {
     urids.timePosition = id(LV2_TIME__Position);
     urids.timeFrame = id(LV2_TIME__frame);
     urids.timeSpeed = id(LV2_TIME__speed);
-    return new (std::nothrow) CVeltracePlugin(urids);
+    urids.timeBar = id(LV2_TIME__bar);
+    urids.timeBarBeat = id(LV2_TIME__barBeat);
+    urids.timeBeat = id(LV2_TIME__beat);
+    urids.timeBeatsPerBar = id(LV2_TIME__beatsPerBar);
+    urids.timeBeatsPerMinute = id(LV2_TIME__beatsPerMinute);
+    return new (std::nothrow) CVeltracePlugin(urids, sampleRate);
 }
 
 void CVeltracePlugin::ConnectPort(std::uint32_t port, void* data) {
@@ -70,10 +143,10 @@ void CVeltracePlugin::ConnectPort(std::uint32_t port, void* data) {
 }
 
 void CVeltracePlugin::Activate() {
-    m_engine.ResetLastSent();
-    m_rolling = false;
-    m_speed = 0.0;
-    m_frameKnown = false;
+    m_core.ForgetHistory();
+    m_transport = Transport{};
+    m_clock = 0;
+    for (float& applied : m_appliedSettings) applied = NAN;
 }
 
 void CVeltracePlugin::ApplyControls() {
@@ -84,57 +157,76 @@ void CVeltracePlugin::ApplyControls() {
         m_appliedSettings[i] = value;
         if (!std::isfinite(value)) continue;  // keeps the setting it had
         const auto index = static_cast<SettingIndex>(i);
-        m_engine.SetParam(SettingRow, index, SettingValue(value, index));
+        m_core.SetParam(SettingRow, index, SettingValue(value, index));
     }
 }
 
 void CVeltracePlugin::Run(std::uint32_t frames) {
-    if (m_out == nullptr) return;
+    // Without both sequences connected there is nothing to read or write:
+    // the output stays as the host left it.
+    if (m_in == nullptr || m_out == nullptr) return;
     ApplyControls();
 
-    // The host gives the output's capacity in its size; everything written
-    // stays within it.
+    // The host gives the output's capacity in its size.
     std::uint32_t capacity = m_out->atom.size;
     m_out->atom.type = m_urids.atomSequence;
-    if (capacity >= sizeof(LV2_Atom_Sequence_Body)) {
-        m_out->atom.size = sizeof(LV2_Atom_Sequence_Body);
+    if (capacity < sizeof(LV2_Atom_Sequence_Body)) {
+        m_out->atom.size = 0;  // not even an empty sequence fits: every event is dropped
+        capacity = sizeof(LV2_Atom_Sequence_Body);
+    } else {
         m_out->body.unit = 0;  // frames
         m_out->body.pad = 0;
-    } else {
-        m_out->atom.size = 0;  // not even an empty sequence fits: every event is dropped
-        capacity = 0;
     }
-    if (m_in == nullptr) return;  // no input: an empty output
+    const bool anyRoom = m_out->atom.size != 0;
 
-    // The cycle's events up to the first that does not lie wholly within the
-    // input, in stretches between transport positions, so that a start or
-    // loop takes effect between the events around it.
+    // Events up to the first that does not lie wholly within the input. Each
+    // leaves within the cycle and never before the one left last, whatever
+    // frames the host wrote.
     const auto* const limit = reinterpret_cast<const std::uint8_t*>(&m_in->body) + m_in->atom.size;
-    const LV2_Atom_Event* stretch = lv2_atom_sequence_begin(&m_in->body);
-    const LV2_Atom_Event* event = stretch;
-    LONG midiEvents = 0;  // in the stretch so far
-    for (; EventFits(event, limit); event = lv2_atom_sequence_next(event)) {
-        if (event->body.type == m_urids.midiEvent) {
-            ++midiEvents;
-        } else if (IsPosition(*event)) {
-            Filter(stretch, event, midiEvents, limit, capacity);
-            FollowTransport(*reinterpret_cast<const LV2_Atom_Object*>(&event->body), event->time.frames);
-            stretch = lv2_atom_sequence_next(event);
-            midiEvents = 0;
+    const std::int64_t lastFrame = frames > 0 ? std::int64_t{frames} - 1 : 0;
+    std::uint32_t dropped = 0;
+    m_core.Play(FilterPath::Sequenced, [&](auto& router) {
+        using Router = std::remove_reference_t<decltype(router)>;
+        const std::uint32_t masterSize = router.MasterIsPressure() ? 2 : 3;
+        const std::uint64_t masterHead =
+            router.MasterIsPressure() ? 0xD0u : 0xB0u | std::uint32_t{router.MasterController()} << 8;
+        const unsigned valueShift = router.MasterIsPressure() ? 8 : 16;
+
+        COutputSequence output(*m_out, anyRoom ? capacity : sizeof(LV2_Atom_Sequence_Body), m_urids.midiEvent);
+        std::int64_t floor = 0;
+        for (const LV2_Atom_Event* event = lv2_atom_sequence_begin(&m_in->body); EventFits(event, limit);
+             event = lv2_atom_sequence_next(event)) {
+            if (event->body.type != m_urids.midiEvent) {
+                if (IsPosition(*event))
+                    FollowTransport(reinterpret_cast<const LV2_Atom_Object&>(event->body), m_clock + event->time.frames);
+                continue;
+            }
+            std::int64_t frame = event->time.frames;
+            frame = frame < floor ? floor : frame > lastFrame ? lastFrame : frame;
+            floor = frame;
+
+            const auto* const bytes = reinterpret_cast<const std::uint8_t*>(event + 1);
+            std::int32_t fate = Router::kPass;
+            if (event->body.size == 3) {
+                if ((bytes[0] & 0xF0) == 0xB0 && ((bytes[1] | bytes[2]) & 0x80) == 0)
+                    fate = router.Controller(bytes[1], bytes[2]);
+            } else if (event->body.size == 2) {
+                if ((bytes[0] & 0xF0) == 0xD0 && (bytes[1] & 0x80) == 0) fate = router.Pressure(bytes[1]);
+            }
+            if (fate == Router::kDrop) continue;
+            if (fate == Router::kPass) {
+                output.Copy(frame, *event, limit);
+            } else {
+                const std::uint64_t channel = bytes[0] & 0x0F;
+                output.Write(frame, masterSize,
+                             (masterHead | channel) | std::uint64_t(static_cast<std::uint32_t>(fate)) << valueShift);
+            }
         }
-    }
-    Filter(stretch, event, midiEvents, limit, capacity);
-
-    if (m_frameKnown) m_frameAtCycleStart += m_speed * frames;
-}
-
-void CVeltracePlugin::Filter(const LV2_Atom_Event* begin, const LV2_Atom_Event* end, LONG midiEvents,
-                             const std::uint8_t* limit, std::uint32_t capacity) {
-    if (midiEvents == 0) return;
-    CAtomInputQueue input(*m_in, begin, end, midiEvents, m_urids.midiEvent);
-    CAtomOutputQueue output(*m_out, capacity, *m_in, limit, m_urids.midiEvent);
-    m_engine.OnEvents(&input, &output);
-    m_dropped += output.Dropped();
+        dropped = output.Dropped();
+    });
+    if (!anyRoom) m_out->atom.size = 0;
+    m_dropped += dropped;
+    m_clock += frames;
 }
 
 bool CVeltracePlugin::IsPosition(const LV2_Atom_Event& event) const {
@@ -159,12 +251,17 @@ bool CVeltracePlugin::Number(const LV2_Atom* atom, double& value) const {
 
 // A sequencer's transport calls, from the host's positions: the filter gets
 // its start when the transport starts rolling, and its loop when a rolling
-// position jumps back. Both forget the master value sent last. A jump forward
-// is no loop: it is what a cycle the host dropped under load looks like, and
-// hosts pass a relocation through a stopped cycle, which is a start.
-void CVeltracePlugin::FollowTransport(const LV2_Atom_Object& position, std::int64_t offset) {
-    bool haveFrame = false, haveSpeed = false;
-    double frame = 0.0, speed = 0.0;
+// transport jumps back. Both forget the master value sent last. A jump
+// forward is no loop: it is what a cycle the host dropped under load looks
+// like, and hosts pass a relocation through a stopped cycle, which is a start.
+//
+// Hosts say where the transport is in frames, or only in bars and beats; and
+// not all say how fast it moves. Where the speed is missing, a place that
+// moves on while the transport was stopped is a start, and a place that
+// stays put while it rolled is a stop.
+void CVeltracePlugin::FollowTransport(const LV2_Atom_Object& position, std::int64_t now) {
+    bool haveFrame = false, haveSpeed = false, haveBar = false, haveBarBeat = false, haveBeat = false;
+    double frame = 0.0, speed = 0.0, bar = 0.0, barBeat = 0.0, beat = 0.0, number = 0.0;
     // The properties, each only if it lies wholly within the object.
     const auto* property = reinterpret_cast<const std::uint8_t*>(lv2_atom_object_begin(&position.body));
     const auto* const end = reinterpret_cast<const std::uint8_t*>(&position.body) + position.atom.size;
@@ -172,23 +269,75 @@ void CVeltracePlugin::FollowTransport(const LV2_Atom_Object& position, std::int6
         const auto& body = *reinterpret_cast<const LV2_Atom_Property_Body*>(property);
         if (body.value.size > static_cast<std::size_t>(end - property) - sizeof(LV2_Atom_Property_Body)) break;
         if (body.key == m_urids.timeFrame) haveFrame = Number(&body.value, frame);
-        if (body.key == m_urids.timeSpeed) haveSpeed = Number(&body.value, speed);
+        else if (body.key == m_urids.timeSpeed) haveSpeed = Number(&body.value, speed);
+        else if (body.key == m_urids.timeBar) haveBar = Number(&body.value, bar);
+        else if (body.key == m_urids.timeBarBeat) haveBarBeat = Number(&body.value, barBeat);
+        else if (body.key == m_urids.timeBeat) haveBeat = Number(&body.value, beat);
+        else if (body.key == m_urids.timeBeatsPerMinute && Number(&body.value, number) && number > 0.0)
+            m_transport.beatsPerMinute = number;
+        else if (body.key == m_urids.timeBeatsPerBar && Number(&body.value, number) && number > 0.0)
+            m_transport.beatsPerBar = number;
         property += sizeof(LV2_Atom_Property_Body) + lv2_atom_pad_size(body.value.size);
     }
 
-    const bool rolling = haveSpeed ? speed != 0.0 : m_rolling;
-    if (!m_rolling && rolling) {
-        m_engine.ResetLastSent();  // start
-    } else if (m_rolling && rolling && haveFrame && m_frameKnown) {
-        // More than a frame back, so that a host rounding the frames of a
-        // varispeed transport is no jump.
-        const double expected = m_frameAtCycleStart + m_speed * static_cast<double>(offset);
-        if (frame < expected - 1.0) m_engine.ResetLastSent();  // loop
-    }
-    m_rolling = rolling;
-    if (haveSpeed) m_speed = speed;
+    Transport& transport = m_transport;
+    PlaceUnit unit = PlaceUnit::None;
+    double place = 0.0;
     if (haveFrame) {
-        m_frameAtCycleStart = frame - m_speed * static_cast<double>(offset);
-        m_frameKnown = true;
+        unit = PlaceUnit::Frames;
+        place = frame;
+    } else if (haveBeat) {
+        unit = PlaceUnit::Beats;
+        place = beat;
+    } else if (haveBar && haveBarBeat) {
+        unit = PlaceUnit::Beats;
+        place = bar * (transport.beatsPerBar > 0.0 ? transport.beatsPerBar : 4.0) + barBeat;
     }
+
+    // How far one frame moves the transport at speed 1, in the place's unit,
+    // and how far a place may lie from the expected one without being a jump
+    // (a frame, so that a host rounding a varispeed transport's frames is
+    // none).
+    const auto perFrame = [&](PlaceUnit in) {
+        if (in == PlaceUnit::Frames) return 1.0;
+        return transport.beatsPerMinute > 0.0 && m_sampleRate > 0.0 ? transport.beatsPerMinute / (60.0 * m_sampleRate)
+                                                                    : 0.0;
+    };
+    const double elapsed = static_cast<double>(now - transport.placeClock);
+    const auto expectedIn = [&](PlaceUnit in) {
+        return transport.place + (transport.rolling ? transport.speed * perFrame(in) * elapsed : 0.0);
+    };
+
+    const bool comparable = unit != PlaceUnit::None && unit == transport.unit;
+    const double tolerance = unit == PlaceUnit::Frames ? 1.0 : perFrame(unit) + 1e-6;
+    bool rolling = transport.rolling;
+    double newSpeed = transport.speed;
+    if (haveSpeed) {
+        rolling = speed != 0.0;
+        newSpeed = speed;
+    } else if (comparable && elapsed > 0.0) {
+        const double moved = place - transport.place;
+        if (!transport.rolling && moved > tolerance) {
+            rolling = true;  // the place moved on: the transport started
+            newSpeed = unit == PlaceUnit::Frames ? moved / elapsed : 1.0;
+        } else if (transport.rolling && std::fabs(moved) <= tolerance) {
+            rolling = false;  // the place stayed put: the transport stopped
+        }
+    }
+
+    if (!transport.rolling && rolling) {
+        m_core.ResetLastSent();  // start
+    } else if (transport.rolling && rolling && comparable && place < expectedIn(unit) - tolerance) {
+        m_core.ResetLastSent();  // loop
+    }
+
+    if (unit != PlaceUnit::None) {
+        transport.place = place;
+        transport.unit = unit;
+    } else if (transport.unit != PlaceUnit::None) {
+        transport.place = expectedIn(transport.unit);  // the speed may change from here
+    }
+    transport.placeClock = now;
+    transport.rolling = rolling;
+    transport.speed = newSpeed;
 }

@@ -1,8 +1,9 @@
-// The LV2 edition of the filter: one CFilterEngine behind an LV2 instance.
-// Each cycle's MIDI goes through the engine's sequenced path (OnEvents), the
-// control ports are the six settings, and the host's transport gives the
-// filter its start and loop. veltrace.ttl describes the ports; the indices
-// below are its lv2:index values.
+// The LV2 edition of the filter: one CFilterCore behind an LV2 instance.
+// Each cycle's MIDI goes through the core's sequenced path straight from the
+// input's atoms into the output's, the control ports are the six settings,
+// and the host's transport gives the filter its start and loop.
+// veltrace.ttl describes the ports; the indices below are its lv2:index
+// values.
 #pragma once
 
 #include <cmath>
@@ -12,7 +13,7 @@
 #include <lv2/core/lv2.h>
 #include <lv2/urid/urid.h>
 
-#include "engine/filter_engine.h"
+#include "core/filter_core.h"
 #include "lv2/plugin_uri.h"
 
 enum VeltracePort : std::uint32_t {
@@ -33,57 +34,63 @@ class CVeltracePlugin {
 public:
     // [instantiation thread] Null when the host maps no URIDs (urid:map is
     // required) or memory runs out.
-    static CVeltracePlugin* Create(const LV2_Feature* const* features);
+    static CVeltracePlugin* Create(double sampleRate, const LV2_Feature* const* features);
 
     // [audio thread, or instantiation thread] A port's buffer; null disconnects.
     void ConnectPort(std::uint32_t port, void* data);
 
-    // [instantiation thread] Processing (re)starts: nothing has been sent yet
-    // and the transport is unknown, as if stopped.
+    // [instantiation thread] Processing (re)starts: as a new instance, nothing
+    // seen, nothing sent, the transport unknown (as if stopped).
     void Activate();
 
-    // [audio thread] One cycle. Allocates nothing, waits on nothing, makes no
-    // system call.
+    // [audio thread] One cycle of `frames` frames. Allocates nothing, waits
+    // on nothing, makes no system call.
     void Run(std::uint32_t frames);
 
     // Output events that did not fit the host's buffer since instantiation.
     std::uint64_t DroppedEvents() const { return m_dropped; }
-    const CFilterEngine& Engine() const { return m_engine; }
+    const CFilterCore& Core() const { return m_core; }
 
 private:
     struct Urids {
         LV2_URID atomSequence, atomObject, atomBlank, atomInt, atomLong, atomFloat, atomDouble;
-        LV2_URID midiEvent, timePosition, timeFrame, timeSpeed;
+        LV2_URID midiEvent, timePosition, timeFrame, timeSpeed, timeBar, timeBarBeat, timeBeat, timeBeatsPerBar,
+            timeBeatsPerMinute;
     };
 
-    explicit CVeltracePlugin(const Urids& urids) : m_urids(urids) {}
+    // Where the host's transport is, as its positions tell it: in frames, or
+    // in beats for a host that sends bars and beats only.
+    enum class PlaceUnit { None, Frames, Beats };
+    struct Transport {
+        bool rolling = false;
+        double speed = 0.0;
+        PlaceUnit unit = PlaceUnit::None;
+        double place = 0.0;           // in `unit`, at placeClock
+        std::int64_t placeClock = 0;  // the plug-in's clock when the transport was there
+        double beatsPerMinute = 0.0;  // 0: not known
+        double beatsPerBar = 0.0;     // 0: not known
+    };
+
+    CVeltracePlugin(const Urids& urids, double sampleRate) : m_urids(urids), m_sampleRate(sampleRate) {}
 
     void ApplyControls();
-    // The `midiEvents` MIDI events of [begin, end) through the engine into
-    // the output; the input ends at `limit`.
-    void Filter(const LV2_Atom_Event* begin, const LV2_Atom_Event* end, LONG midiEvents, const std::uint8_t* limit,
-                std::uint32_t capacity);
     bool IsPosition(const LV2_Atom_Event& event) const;
-    void FollowTransport(const LV2_Atom_Object& position, std::int64_t offset);
+    void FollowTransport(const LV2_Atom_Object& position, std::int64_t now);
     bool Number(const LV2_Atom* atom, double& value) const;
 
     const Urids m_urids;
-    CFilterEngine m_engine;
+    const double m_sampleRate;
+    CFilterCore m_core;
 
     const LV2_Atom_Sequence* m_in = nullptr;
     LV2_Atom_Sequence* m_out = nullptr;
     const float* m_settingPorts[kSettingPorts] = {};
-    // The port values the engine's table holds; NaN (never equal to a port's
+    // The port values the core's table holds; NaN (never equal to a port's
     // value) until a value is applied.
     float m_appliedSettings[kSettingPorts] = {NAN, NAN, NAN, NAN, NAN, NAN};
 
-    // The host's transport as its position events tell it: rolling at
-    // m_speed, and at m_frameAtCycleStart (a transport frame) when the
-    // current cycle began, if known.
-    bool m_rolling = false;
-    double m_speed = 0.0;
-    bool m_frameKnown = false;
-    double m_frameAtCycleStart = 0.0;
+    Transport m_transport;
+    std::int64_t m_clock = 0;  // frames run since activation, at the start of the cycle
 
     std::uint64_t m_dropped = 0;
 };

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/parameters.h"
+#include "core/parameters.h"
 
 // Text beside the slider of setting `index` for this value, given the stored
 // mode. No text (the label keeps what it shows) for a mode outside 0..2 on

@@ -8,7 +8,7 @@
 
 #include <ocidl.h>
 
-#include "engine/parameters.h"
+#include "core/parameters.h"
 #include "page/page_rules.h"
 #include "platform/controls.h"
 #include "platform/dialog.h"

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "engine/class_ids.h"
+#include "filter/class_ids.h"
 #include "page/prop_page.h"
 #include "filter/filter.h"
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/class_ids.h"
+#include "filter/class_ids.h"
 #include "platform/win_app.h"
 #include "platform/win_handles.h"
 

@@ -9,8 +9,8 @@
 #include <windows.h>
 #include <ocidl.h>
 
-#include "engine/class_ids.h"
-#include "engine/mfx.h"
+#include "filter/class_ids.h"
+#include "filter/mfx.h"
 #include "tools/host/host_options.h"
 
 namespace {

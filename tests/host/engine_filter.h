@@ -2,9 +2,9 @@
 // forwards to it: playback tested and fuzzed natively, without the module.
 #pragma once
 
-#include "engine/filter_engine.h"
-#include "engine/mfx.h"
-#include "tests/engine/uncounted_object.h"
+#include "filter/filter_engine.h"
+#include "filter/mfx.h"
+#include "tests/filter/uncounted_object.h"
 
 class CEngineFilter final : public CUncountedObject<IMfxEventFilter> {
 public:

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/host/engine_filter.h"
-#include "tools/host/playback.h"
+#include "tools/host/mfx_track_filter.h"
 
 namespace {
 

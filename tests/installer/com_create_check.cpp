@@ -6,8 +6,8 @@
 #include <objbase.h>
 #include <ocidl.h>
 
-#include "engine/class_ids.h"
-#include "engine/mfx.h"
+#include "filter/class_ids.h"
+#include "filter/mfx.h"
 
 int main() {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;

@@ -97,25 +97,59 @@ public:
     }
     // A transport position: any of frame and speed.
     void Position(std::int64_t at, const std::int64_t* frame, const float* speed) {
-        const std::uint32_t size = sizeof(LV2_Atom_Object_Body) + (frame ? 24 : 0) + (speed ? 24 : 0);
-        auto* const body = static_cast<LV2_Atom_Object_Body*>(Append(at, Id(LV2_ATOM__Object), size));
+        Property properties[2];  // no allocation: the heap watch runs around this
+        std::size_t count = 0;
+        if (frame) properties[count++] = {LV2_TIME__frame, LV2_ATOM__Long, static_cast<double>(*frame)};
+        if (speed) properties[count++] = {LV2_TIME__speed, LV2_ATOM__Float, *speed};
+        Position(at, properties, count);
+    }
+    // A transport position with any properties, each a number of an atom type
+    // (Int, Long, Float or Double), as an atom:Object or an atom:Blank.
+    struct Property {
+        const char* key = nullptr;
+        const char* type = nullptr;
+        double value = 0;
+    };
+    void Position(std::int64_t at, const std::vector<Property>& properties, const char* objectType = LV2_ATOM__Object) {
+        Position(at, properties.data(), properties.size(), objectType);
+    }
+    void Position(std::int64_t at, const Property* properties, std::size_t count,
+                  const char* objectType = LV2_ATOM__Object) {
+        const auto size = static_cast<std::uint32_t>(sizeof(LV2_Atom_Object_Body) + 24 * count);
+        auto* const body = static_cast<LV2_Atom_Object_Body*>(Append(at, Id(objectType), size));
         body->id = 0;
         body->otype = Id(LV2_TIME__Position);
-        auto* property = reinterpret_cast<LV2_Atom_Property_Body*>(body + 1);
-        if (frame) {
-            *property = {Id(LV2_TIME__frame), 0, {sizeof *frame, Id(LV2_ATOM__Long)}};
-            std::memcpy(property + 1, frame, sizeof *frame);
-            property = reinterpret_cast<LV2_Atom_Property_Body*>(reinterpret_cast<std::uint8_t*>(property) + 24);
-        }
-        if (speed) {
-            *property = {Id(LV2_TIME__speed), 0, {sizeof *speed, Id(LV2_ATOM__Float)}};
-            std::memcpy(property + 1, speed, sizeof *speed);
+        auto* property = reinterpret_cast<std::uint8_t*>(body + 1);
+        for (const Property* p = properties; p != properties + count; ++p) {
+            const LV2_URID type = Id(p->type);
+            std::uint8_t value[8] = {};
+            std::uint32_t bytes = 8;
+            if (type == Id(LV2_ATOM__Int)) {
+                const auto v = static_cast<std::int32_t>(p->value);
+                std::memcpy(value, &v, bytes = 4);
+            } else if (type == Id(LV2_ATOM__Long)) {
+                const auto v = static_cast<std::int64_t>(p->value);
+                std::memcpy(value, &v, 8);
+            } else if (type == Id(LV2_ATOM__Float)) {
+                const auto v = static_cast<float>(p->value);
+                std::memcpy(value, &v, bytes = 4);
+            } else {
+                std::memcpy(value, &p->value, 8);
+            }
+            const LV2_Atom_Property_Body head{Id(p->key), 0, {bytes, type}};
+            std::memcpy(property, &head, sizeof head);
+            std::memcpy(property + sizeof head, value, 8);
+            property += 24;
         }
     }
 
     // Runs the cycle with `capacity` bytes of output (as the host sets the
     // output's size) and returns the MIDI events written.
     std::vector<TimedBytes> Run(std::uint32_t frames) { return Run(frames, m_room - 8); }
+    // The descriptor, for what a host calls besides run.
+    const LV2_Descriptor& Descriptor() const { return *m_descriptor; }
+    LV2_Handle Handle() const { return m_instance; }
+
     std::vector<TimedBytes> Run(std::uint32_t frames, std::uint32_t capacity) {
         Out().atom.size = capacity;
         Out().atom.type = Id(LV2_ATOM__Chunk);

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/engine/heap_watch.h"
+#include "tests/filter/heap_watch.h"
 #include "tests/lv2/lv2_host.h"
 
 namespace {
@@ -31,8 +31,7 @@ TEST(Lv2Plugin, ChannelMessagesGoThroughTheRuleAtTheirFrames) {
         {6, {0xC2, 5}, {0xC2, 5}},               // program change
         {6, {0xA2, 60, 9}, {0xA2, 60, 9}},       // key pressure is not channel pressure
         {7, {0xD2, 127}, {0xB2, 1, 118}},        // beyond High In: the full amount
-        {std::int64_t{1} << 32, {0xF8}, {0xF8}},           // frames beyond 32 bits,
-        {(std::int64_t{1} << 32) + 5, {0xB2, 1, 30}, {0xB2, 1, 113}},  // rewritten ones too
+        {8, {0xB2, 1, 30}, {0xB2, 1, 113}},
     };
     std::vector<TimedBytes> expected;
     for (const auto& row : rows) {
@@ -106,45 +105,130 @@ TEST(Lv2Plugin, ControlsAreRoundedAndKeptWithinTheirBounds) {
     for (const auto& row : rows) {
         host.Control(row.setting) = row.value;
         host.Run(1);
-        EXPECT_EQ(host.Plugin().Engine().GetParam(SettingRow, row.setting), row.held) << row.setting << " = " << row.value;
+        EXPECT_EQ(host.Plugin().Core().GetParam(SettingRow, row.setting), row.held) << row.setting << " = " << row.value;
     }
 }
 
 TEST(Lv2Plugin, TheTransportStartsAndLoopsTheFilter) {
     using Cycle = std::function<void(CLv2TestHost&)>;
-    const auto position = [](std::int64_t at, std::int64_t frame, float speed) {
-        return [=](CLv2TestHost& host) { host.Position(at, &frame, &speed); };
+    using P = CLv2TestHost::Property;
+    const auto at = [](std::int64_t when, std::vector<P> properties, const char* type = LV2_ATOM__Object) {
+        return Cycle([=](CLv2TestHost& host) { host.Position(when, properties, type); });
     };
-    const auto speedOnly = [](std::int64_t at, float speed) {
-        return [=](CLv2TestHost& host) { host.Position(at, nullptr, &speed); };
-    };
+    const auto frame = [](double value) { return P{LV2_TIME__frame, LV2_ATOM__Long, value}; };
+    const auto speed = [](double value) { return P{LV2_TIME__speed, LV2_ATOM__Float, value}; };
+    const auto bar = [](double value) { return P{LV2_TIME__bar, LV2_ATOM__Long, value}; };
+    const auto barBeat = [](double value) { return P{LV2_TIME__barBeat, LV2_ATOM__Float, value}; };
+    const P tempo{LV2_TIME__beatsPerMinute, LV2_ATOM__Float, 120}, meter{LV2_TIME__beatsPerBar, LV2_ATOM__Float, 4};
     const Cycle repeat = [](CLv2TestHost& host) { host.Midi(100, {0xB0, 1, 64}); };
-    // The first cycle (256 frames) sends a note, starts rolling at transport
-    // frame 0 and sends master 64; the second, written in frame order, repeats it.
+    // Each row's first cycle (256 frames at 48 kHz) plays its positions, then
+    // sends a note and master 64; the second plays its positions and repeats
+    // master 64, which leaves only after a start or a loop. 256 frames are
+    // 0.0107 beats at 120 beats a minute.
+    const std::vector<Cycle> rolling = {at(0, {frame(0), speed(1)})};
     const struct {
         const char* what;
-        std::vector<Cycle> second;
+        std::vector<Cycle> first, second;
         bool resent;
     } rows[] = {
-        {"nothing", {repeat}, false},
-        {"rolling on", {position(0, 256, 1), repeat}, false},
-        {"rolling on, its frame rounded", {position(0, 257, 1), repeat}, false},
-        {"a cycle dropped: one period on", {position(0, 512, 1), repeat}, false},
-        {"looping back", {position(0, 0, 1), repeat}, true},
-        {"looping back at half speed", {position(50, 100, 0.5f), repeat}, true},
-        {"stopping", {speedOnly(0, 0), repeat}, false},
-        {"stopping and starting", {speedOnly(0, 0), speedOnly(1, 1), repeat}, true},
-        {"a loop after the repeat", {repeat, position(200, 0, 1)}, false},
+        {"nothing", rolling, {repeat}, false},
+        {"rolling on", rolling, {at(0, {frame(256), speed(1)}), repeat}, false},
+        {"rolling on, its frame rounded", rolling, {at(0, {frame(257), speed(1)}), repeat}, false},
+        {"a cycle dropped: one period on", rolling, {at(0, {frame(512), speed(1)}), repeat}, false},
+        {"looping back", rolling, {at(0, {frame(0), speed(1)}), repeat}, true},
+        {"looping back, the position a Blank", rolling, {at(0, {frame(0), speed(1)}, LV2_ATOM__Blank), repeat}, true},
+        {"looping back at half speed", rolling, {at(50, {frame(100), speed(0.5)}), repeat}, true},
+        {"a whole cycle at half speed, then on", {at(0, {frame(0), speed(0.5)})}, {at(0, {frame(128), speed(0.5)}), repeat}, false},
+        {"a whole cycle at double speed, then back", {at(0, {frame(0), speed(2)})}, {at(0, {frame(300), speed(2)}), repeat}, true},
+        {"stopping", rolling, {at(0, {speed(0)}), repeat}, false},
+        {"stopping and starting", rolling, {at(0, {speed(0)}), at(1, {speed(1)}), repeat}, true},
+        {"a loop after the repeat", rolling, {repeat, at(200, {frame(0), speed(1)})}, false},
+        {"frames only: rolling on", rolling, {at(0, {frame(256)}), repeat}, false},
+        {"frames only: looping back", rolling, {at(0, {frame(10)}), repeat}, true},
+        {"frames only: a start", {at(0, {frame(0)})}, {at(0, {frame(256)}), repeat}, true},
+        {"frames only: standing still", {at(0, {frame(0)})}, {at(0, {frame(0)}), repeat}, false},
+        {"bars and beats: rolling on", {at(0, {bar(2), barBeat(0), speed(1), tempo, meter})},
+         {at(0, {bar(2), barBeat(0.0107), speed(1), tempo, meter}), repeat}, false},
+        {"bars and beats: looping back", {at(0, {bar(2), barBeat(0), speed(1), tempo, meter})},
+         {at(0, {bar(1), barBeat(3.5), speed(1), tempo, meter}), repeat}, true},
+        {"bars and beats: a start", {at(0, {bar(2), barBeat(0), speed(0), tempo, meter})},
+         {at(0, {bar(2), barBeat(0), speed(1), tempo, meter}), repeat}, true},
+        {"bars and beats only: a start and a loop", {at(0, {bar(0), barBeat(1)})},
+         {at(0, {bar(0), barBeat(2)}), repeat, at(120, {bar(0), barBeat(0)}), repeat}, true},
     };
     for (const auto& row : rows) {
         CLv2TestHost host;
         host.Midi(0, {0x90, 60, 1});  // before the transport's first position
-        position(0, 0, 1)(host);
+        for (const Cycle& write : row.first) write(host);
         host.Midi(0, {0xB0, 1, 64});
-        ASSERT_EQ(host.Run(256).size(), 2u);
+        ASSERT_EQ(host.Run(256).size(), 2u) << row.what;
         for (const Cycle& write : row.second) write(host);
-        EXPECT_EQ(host.Run(256).size(), row.resent ? 1u : 0u) << row.what;
+        EXPECT_EQ(host.Run(256).size(), row.resent ? (row.second.size() == 4 ? 2u : 1u) : 0u) << row.what;
     }
+}
+
+TEST(Lv2Plugin, FramesNeverDecreaseAndStayWithinTheCycle) {
+    const struct {
+        std::uint32_t frames;
+        std::vector<std::int64_t> in, out;
+    } rows[] = {
+        {64, {10, 5, 300, 20}, {10, 10, 63, 63}},
+        {64, {-3, 0, 63, std::int64_t{1} << 40}, {0, 0, 63, 63}},
+        {0, {0, 7}, {0, 0}},
+    };
+    for (const auto& row : rows) {
+        CLv2TestHost host;
+        std::vector<TimedBytes> expected;
+        for (std::size_t i = 0; i < row.in.size(); ++i) {
+            // Alternately a note (copied) and a master move (written anew).
+            const std::vector<std::uint8_t> bytes = i % 2 ? std::vector<std::uint8_t>{0xB0, 1, static_cast<std::uint8_t>(i)}
+                                                          : std::vector<std::uint8_t>{0x90, 60, static_cast<std::uint8_t>(i)};
+            host.Midi(row.in[i], bytes);
+            expected.push_back({row.out[i], bytes});
+        }
+        EXPECT_EQ(host.Run(row.frames), expected) << "run(" << row.frames << ")";
+    }
+}
+
+TEST(Lv2Plugin, ActivationLeavesTheInstanceAsANewOne) {
+    const struct {
+        const char* what;
+        std::vector<Bytes> before;  // one cycle before deactivate and activate
+        Bytes after;                // one message after
+        std::vector<TimedBytes> out;
+    } rows[] = {
+        {"the master value sent last is forgotten", {{0xB0, 1, 64}}, {0xB0, 1, 64}, {{0, {0xB0, 1, 64}}}},
+        {"the modifier seen last too", {{0xD0, 127}}, {0xB0, 1, 0}, {{0, {0xB0, 1, 0}}}},
+        {"and the master seen last", {{0xB0, 1, 100}}, {0xD0, 0}, {{0, {0xB0, 1, 0}}}},
+    };
+    for (const auto& row : rows) {
+        CLv2TestHost host;
+        for (const Bytes& bytes : row.before) host.Midi(0, bytes);
+        host.Run(64);
+        host.Descriptor().deactivate(host.Handle());
+        host.Descriptor().activate(host.Handle());
+        host.Midi(0, row.after);
+        EXPECT_EQ(host.Run(64), row.out) << row.what;
+    }
+}
+
+TEST(Lv2Plugin, TheLibraryHoldsOnePlugin) {
+    ASSERT_NE(lv2_descriptor(0), nullptr);
+    EXPECT_STREQ(lv2_descriptor(0)->URI, kVeltracePluginUri);
+    EXPECT_EQ(lv2_descriptor(1), nullptr);
+    EXPECT_EQ(lv2_descriptor(7), nullptr);
+}
+
+TEST(Lv2Plugin, WithoutAnInputRunLeavesTheOutputAndTheControls) {
+    CLv2TestHost host;
+    host.Control(EffectAmount) = 20;
+    std::memset(&host.Out(), 0xAB, 64);
+    host.Descriptor().connect_port(host.Handle(), PortEventsIn, nullptr);
+    host.Descriptor().run(host.Handle(), 64);
+    for (int byte = 0; byte < 64; ++byte) ASSERT_EQ(host.OutBytes()[byte], 0xAB) << "output byte " << byte;
+    EXPECT_EQ(host.Plugin().Core().GetParam(SettingRow, EffectAmount), 85) << "a control applied without a cycle";
+    host.Run(64);  // connected again
+    EXPECT_EQ(host.Plugin().Core().GetParam(SettingRow, EffectAmount), 20);
 }
 
 TEST(Lv2Plugin, RunNeverTouchesTheHeap) {

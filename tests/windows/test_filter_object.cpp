@@ -1,12 +1,12 @@
 // The filter object in-process: its QueryInterface table and one reference
 // count, the host entry points, the settings stream through IPersistStream
 // with the real message box, and its link to an open page.
-#include "engine/class_ids.h"
+#include "filter/class_ids.h"
 #include "server/class_factory.h"
 #include "filter/filter.h"
 #include "platform/module_counts.h"
-#include "tests/engine/fake_queues.h"
-#include "tests/engine/golden_settings.h"
+#include "tests/filter/fake_queues.h"
+#include "tests/filter/golden_settings.h"
 #include "guarded_heap.h"
 #include "import_patch.h"
 #include "win_test_support.h"

@@ -4,8 +4,8 @@
 
 #include <ocidl.h>
 
-#include "engine/class_ids.h"
-#include "engine/mfx.h"
+#include "filter/class_ids.h"
+#include "filter/mfx.h"
 
 namespace {
 

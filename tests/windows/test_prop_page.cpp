@@ -16,11 +16,11 @@
 #include <commctrl.h>
 #include <olectl.h>
 
-#include "engine/class_ids.h"
-#include "engine/mfx.h"
-#include "engine/parameters.h"
+#include "filter/class_ids.h"
+#include "filter/mfx.h"
+#include "core/parameters.h"
 #include "page/resource.h"
-#include "tests/engine/golden_settings.h"
+#include "tests/filter/golden_settings.h"
 
 namespace {
 

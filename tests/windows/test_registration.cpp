@@ -4,10 +4,10 @@
 #include <cstring>
 #include <optional>
 
-#include "engine/class_ids.h"
-#include "engine/mfx.h"
+#include "filter/class_ids.h"
+#include "filter/mfx.h"
 #include "platform/win_handles.h"
-#include "tests/engine/golden_settings.h"
+#include "tests/filter/golden_settings.h"
 #include "import_patch.h"
 #include "win_test_support.h"
 

@@ -18,12 +18,12 @@
 
 #include <commctrl.h>
 
-#include "engine/class_ids.h"
-#include "engine/mfx.h"
+#include "filter/class_ids.h"
+#include "filter/mfx.h"
 #include "fake_site.h"
 #include "import_patch.h"
-#include "tests/engine/fake_queues.h"
-#include "tests/engine/golden_settings.h"
+#include "tests/filter/fake_queues.h"
+#include "tests/filter/golden_settings.h"
 
 namespace {
 

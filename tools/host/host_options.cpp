@@ -7,8 +7,8 @@
 #include <fstream>
 #include <system_error>
 
-#include "engine/parameters.h"
-#include "engine/settings_stream.h"
+#include "core/parameters.h"
+#include "core/settings_bytes.h"
 
 const char kHostUsage[] =
     "usage: veltrace-host [options] INPUT.mid OUTPUT.mid\n"
@@ -63,11 +63,6 @@ std::int32_t SettingValue(const SettingOption& option, const std::string& text) 
     const std::string range = std::to_string(option.lowest) + ".." + std::to_string(option.highest);
     throw HostError(std::string(option.name) + " must be " +
                     (option.pressure ? "a controller number 1..127, or pressure (0)" : range) + ", not '" + text + "'");
-}
-
-std::uint32_t LittleEndian(const std::uint8_t* bytes) {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
 }
 
 }  // namespace
@@ -133,30 +128,33 @@ HostOptions ParseHostOptions(const std::vector<std::string>& arguments) {
 }
 
 SettingsCells ReadSettingsStream(const std::vector<std::uint8_t>& bytes, const std::string& name) {
-    if (bytes.size() != kSettingsStreamBytes)
+    if (bytes.size() != kSettingsBytes)
         throw HostError(name + ": " + std::to_string(bytes.size()) + " bytes; a settings stream is " +
-                        std::to_string(kSettingsStreamBytes));
-    if (LittleEndian(bytes.data()) != kSettingsMagic) throw HostError(name + ": not a Veltrace settings stream (wrong magic)");
-    if (LittleEndian(bytes.data() + 4) != kSettingsVersion)
-        throw HostError(name + ": settings version " + std::to_string(LittleEndian(bytes.data() + 4)) +
+                        std::to_string(kSettingsBytes));
+    SettingsCells cells = DefaultSettingsCells();
+    switch (DecodeSettings(bytes.data(), bytes.size(), cells).outcome) {
+    case SettingsOutcome::Loaded: return cells;
+    case SettingsOutcome::WrongMagic: throw HostError(name + ": not a Veltrace settings stream (wrong magic)");
+    case SettingsOutcome::WrongVersion:
+        throw HostError(name + ": settings version " + std::to_string(SettingsVersionOf(bytes.data())) +
                         "; this plug-in reads version " + std::to_string(kSettingsVersion));
-    SettingsCells cells;
-    for (std::size_t cell = 0; cell < cells.size(); ++cell)
-        cells[cell] = static_cast<std::int32_t>(LittleEndian(bytes.data() + kSettingsHeaderBytes + 4 * cell));
-    return cells;
+    default: throw HostError(name + ": cut short");  // not reached: the size was checked
+    }
 }
 
 std::vector<std::uint8_t> WriteSettingsStream(const SettingsCells& cells) {
-    std::vector<std::uint8_t> bytes;
-    const auto put = [&](std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    };
-    put(kSettingsMagic);
-    put(kSettingsVersion);
-    put(kSettingsHeaderBytes);
-    put(kSettingsValueBytes);
-    for (const std::int32_t cell : cells) put(static_cast<std::uint32_t>(cell));
-    return bytes;
+    const SettingsBytes bytes = EncodeSettings(cells);
+    return {bytes.begin(), bytes.end()};
+}
+
+void CheckSettingsWithinControls(const SettingsCells& cells) {
+    static const char* const kControlNames[kParamsPerRow] = {"Master CC",    "Modifier CC",   "Effect Amount",
+                                                             "Low In Value", "High In Value", "Mode"};
+    const auto index = SettingOutOfRange(cells);
+    if (!index) return;
+    throw HostError("the settings hold " + std::to_string(cells[*index]) + " for " + kControlNames[*index] +
+                    "; the plug-in's control takes " + std::to_string(GetParamMin(SettingRow, *index)) + ".." +
+                    std::to_string(GetParamMax(SettingRow, *index)));
 }
 
 void ApplySettingOptions(const HostOptions& options, SettingsCells& cells) {

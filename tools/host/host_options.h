@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings_bytes.h"
 #include "tools/host/playback.h"
 
 // A problem with what the user asked for or handed in, in one line.
@@ -43,13 +44,13 @@ struct HostOptions {
 // Throws HostError naming the option and the problem.
 HostOptions ParseHostOptions(const std::vector<std::string>& arguments);
 
-// The twelve cells of the filter's table, as its settings stream holds them.
-using SettingsCells = std::array<std::int32_t, 12>;
-
 // Throws HostError for a stream of the wrong size or with a bad header;
 // `name` says where it came from.
 SettingsCells ReadSettingsStream(const std::vector<std::uint8_t>& bytes, const std::string& name);
 std::vector<std::uint8_t> WriteSettingsStream(const SettingsCells& cells);
+// Throws HostError naming the first setting outside its control's range
+// (as a plug-in whose settings are control values must refuse it).
+void CheckSettingsWithinControls(const SettingsCells& cells);
 void ApplySettingOptions(const HostOptions& options, SettingsCells& cells);
 WatchedStreams StreamsOf(const SettingsCells& cells);
 

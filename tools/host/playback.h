@@ -2,14 +2,14 @@
 // its channel events become host records, handed to the filter block by
 // block during playback (or message by message as live input), and what
 // comes out takes their place in the track, at their times. Portable: the
-// filter is anything behind the host's interface.
+// filter is any CTrackFilter (the core itself, the COM module behind the
+// host's queues, an LV2 instance).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "engine/mfx.h"
 #include "tools/host/midi_file.h"
 
 struct PlaybackOptions {
@@ -62,36 +62,3 @@ public:
 // go to `summary`.
 MidiTrack PlayTrack(CTrackFilter& filter, const MidiTrack& track, const PlaybackOptions& options,
                     const WatchedStreams& streams, TrackSummary& summary);
-
-// A filter behind the host's MIDI-effect interface: blocks go to OnEvents
-// as host records, live messages to OnInput.
-class CMfxTrackFilter final : public CTrackFilter {
-public:
-    explicit CMfxTrackFilter(IMfxEventFilter& filter);
-    ~CMfxTrackFilter() override;
-    CMfxTrackFilter(const CMfxTrackFilter&) = delete;
-    CMfxTrackFilter& operator=(const CMfxTrackFilter&) = delete;
-
-    void Start() override;
-    void PlayBlock(std::uint32_t fromTick, std::uint32_t thruTick, const std::vector<MidiEvent>& block,
-                   std::vector<Output>& outputs) override;
-    void PlayLive(const MidiEvent& message, std::vector<MidiEvent>& outputs) override;
-
-private:
-    struct Queues;
-    IMfxEventFilter& m_filter;
-    std::unique_ptr<Queues> m_queues;
-};
-
-// PlayTrack through a filter behind the host's MIDI-effect interface.
-MidiTrack PlayTrack(IMfxEventFilter& filter, const MidiTrack& track, const PlaybackOptions& options,
-                    const WatchedStreams& streams, TrackSummary& summary);
-
-// A channel event as a host record and back. Types the filter passes
-// untouched carry the message's status nibble (0x80, 0x90, ...) as their
-// type; the event's place (in its block) rides in the record's carried tail.
-MfxEvent ToEventRecord(const MidiEvent& event, std::uint32_t place);
-MidiEvent FromEventRecord(const MfxEvent& record);
-std::uint32_t PlaceOf(const MfxEvent& record);
-MfxData ToDataRecord(const MidiEvent& event);
-MidiEvent FromDataRecord(const MfxData& record);

@@ -10,11 +10,11 @@
 #include <objbase.h>
 #include <ocidl.h>
 
-#include "engine/class_ids.h"
-#include "engine/mfx.h"
+#include "filter/class_ids.h"
+#include "filter/mfx.h"
 #include "tools/host/host_options.h"
 #include "tools/host/host_run.h"
-#include "tools/host/playback.h"
+#include "tools/host/mfx_track_filter.h"
 
 namespace {
 

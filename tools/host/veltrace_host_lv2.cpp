@@ -18,7 +18,7 @@
 #include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
 
-#include "engine/parameters.h"
+#include "core/parameters.h"
 #include "lv2/plugin_uri.h"
 #include "tools/host/host_options.h"
 #include "tools/host/host_run.h"

@@ -1,4 +1,4 @@
-#include "engine/parameters.h"
+#include "parameters.h"
 
 std::int32_t GetParamMin(std::uint32_t, std::uint32_t) { return 0; }
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "engine/parameters.h"
+#include "core/parameters.h"
 
 // The rule exactly as written for in-range settings, in 32-bit arithmetic.
 // Returns nothing where that arithmetic would leave the 32-bit range.

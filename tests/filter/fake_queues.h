@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "engine/mfx.h"
+#include "filter/mfx.h"
 #include "uncounted_object.h"
 
 template <class QueueInterface, class Record>

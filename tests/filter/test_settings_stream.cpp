@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "engine/settings_stream.h"
+#include "filter/settings_stream.h"
 #include "golden_settings.h"
 #include "memory_stream.h"
 

@@ -11,7 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "engine/settings_stream.h"
+#include "filter/settings_stream.h"
 #include "memory_stream.h"
 #include "path_harness.h"
 

@@ -6,12 +6,12 @@
 #include <optional>
 #include <random>
 
-#include "engine/filter_engine.h"
-#include "engine/parameters.h"
+#include "core/filter_core.h"
+#include "core/parameters.h"
 #include "reference_rule.h"
 
 TEST(ParamTable, NewFilterHoldsTheDefaults) {
-    CFilterEngine engine;
+    CFilterCore engine;
     const int settings[] = {1, 0, 85, 0, 96, 0};
     for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
         EXPECT_EQ(engine.GetParam(SettingRow, index), settings[index]) << "setting " << index;
@@ -38,7 +38,7 @@ TEST(ParamTable, Bounds) {
 }
 
 TEST(ParamTable, StoresAnyValueWithoutClamping) {
-    CFilterEngine engine;
+    CFilterCore engine;
     engine.SetParam(SettingRow, EffectAmount, 250);
     EXPECT_EQ(engine.GetParam(SettingRow, EffectAmount), 250);
     engine.SetParam(CcAssignRow, 5, INT32_MIN);
@@ -47,7 +47,7 @@ TEST(ParamTable, StoresAnyValueWithoutClamping) {
 }
 
 TEST(ParamTable, CellsOutsideTheTableAreNeverTouched) {
-    CFilterEngine engine;
+    CFilterCore engine;
     // Cell numbers that a row * 6 + index formula would map into the table,
     // or just past it, must neither read nor write.
     engine.SetParam(0, 6, 555);

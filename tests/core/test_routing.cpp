@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
-#include "path_harness.h"
+#include "tests/core/core_paths.h"
 
 template <class Path>
 class Routing : public ::testing::Test {
 protected:
     std::vector<Msg> Send(const std::vector<Msg>& messages) { return Pass<Path>(m_engine, messages); }
-    CFilterEngine m_engine;
+    CFilterCore m_engine;
 };
 
 using BothPaths = ::testing::Types<SequencedPath, LivePath>;
@@ -64,7 +64,7 @@ TYPED_TEST(Routing, OneControllerBothStreams) {
     EXPECT_EQ(this->Send({CcMsg(7, 64)}), Out{CcMsg(7, 96)}) << "w = R(64, 0) = 64, then R(64, 64)";
     EXPECT_EQ(this->m_engine.LastMaster(), 64);
     EXPECT_EQ(this->m_engine.LastModifier(), 64);
-    CFilterEngine fresh;
+    CFilterCore fresh;
     SetSettings(fresh, 7, 7, 100, 0, 127, ModeAdd);
     EXPECT_EQ(Pass<TypeParam>(fresh, {CcMsg(7, 96), CcMsg(7, 10)}), (Out{CcMsg(7, 120), CcMsg(7, 101)}))
         << "each move is modulated by the modifier it leaves: R(96, R(96, 0)), then R(10, R(10, 96))";
@@ -98,7 +98,7 @@ TYPED_TEST(Routing, ChangedStreamsApplyToTheNextCall) {
 }
 
 TYPED_TEST(Routing, SettingsChangedDuringACallWaitForTheNext) {
-    const auto settingsMoved = [&](LONG index) {  // the page moves the master and the mode while the block runs
+    const auto settingsMoved = [&](int index) {  // the page moves the master and the mode while the block runs
         if (index == 1) {
             this->m_engine.SetParam(SettingRow, MasterCc, 2);
             this->m_engine.SetParam(SettingRow, Mode, ModeSub);
@@ -115,7 +115,7 @@ TYPED_TEST(Routing, StreamsOutsideMidiWatchNothing) {
     const Out in = {CcMsg(1, 64), PressureMsg(48), CcMsg(72, 5), CcMsg(128, 9)};
     for (const auto& [master, modifier] :
          {std::pair{200, 0}, std::pair{128, 0}, std::pair{-1, 0}, std::pair{1, 128}, std::pair{1, -5}}) {
-        CFilterEngine engine;
+        CFilterCore engine;
         SetSettings(engine, master, modifier, 85, 0, 96, ModeAdd);
         EXPECT_EQ(Pass<TypeParam>(engine, in), in) << "master " << master << " modifier " << modifier;
     }
@@ -138,7 +138,7 @@ TYPED_TEST(Routing, ValuesBeyondMidiSendMidiValues) {
         {"Sub: likewise", 85, ModeSub, above127, {CcMsg(1, 64), CcMsg(1, 9)}},
     };
     for (const Case& c : cases) {
-        CFilterEngine engine;
+        CFilterCore engine;
         SetSettings(engine, 1, 0, c.amount, 0, 96, c.mode);
         EXPECT_EQ(Pass<TypeParam>(engine, c.in), c.out) << c.what;
     }
@@ -150,7 +150,7 @@ TYPED_TEST(Routing, OutOfRangeModeSendsZeroes) {
 }
 
 TEST(SharedMemories, EachPathFeedsTheOther) {
-    CFilterEngine engine;
+    CFilterCore engine;
     EXPECT_EQ(Pass<LivePath>(engine, {PressureMsg(48)}), Out{CcMsg(1, 54)}) << "R(0, 48): no master seen yet";
     EXPECT_EQ(Pass<SequencedPath>(engine, {CcMsg(1, 64)}), Out{CcMsg(1, 91)}) << "uses the live modifier";
     EXPECT_EQ(Pass<SequencedPath>(engine, {PressureMsg(0)}), Out{CcMsg(1, 64)});
@@ -158,7 +158,7 @@ TEST(SharedMemories, EachPathFeedsTheOther) {
 }
 
 TEST(SharedMemories, EachPathDeduplicatesOnItsOwn) {
-    CFilterEngine engine;
+    CFilterCore engine;
     EXPECT_EQ(Pass<SequencedPath>(engine, {CcMsg(1, 64)}), Out{CcMsg(1, 64)});
     EXPECT_EQ(Pass<LivePath>(engine, {CcMsg(1, 64)}), Out{CcMsg(1, 64)}) << "the live path has sent nothing yet";
     EXPECT_EQ(Pass<LivePath>(engine, {CcMsg(1, 64)}), Out{});

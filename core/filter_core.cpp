@@ -1,0 +1,46 @@
+#include "filter_core.h"
+
+namespace {
+
+bool IsCell(std::uint32_t row, std::uint32_t index) { return row < kParamRows && index < kParamsPerRow; }
+
+}  // namespace
+
+CFilterCore::CFilterCore() {
+    for (std::uint32_t row = 0; row < kParamRows; ++row)
+        for (std::uint32_t index = 0; index < kParamsPerRow; ++index)
+            m_params[row][index].store(kDefaultParams[row][index], std::memory_order_relaxed);
+}
+
+std::int32_t CFilterCore::GetParam(std::uint32_t row, std::uint32_t index) const {
+    if (!IsCell(row, index)) return 0;
+    return m_params[row][index].load(std::memory_order_relaxed);
+}
+
+void CFilterCore::SetParam(std::uint32_t row, std::uint32_t index, std::int32_t value) {
+    if (!IsCell(row, index)) return;
+    m_params[row][index].store(value, std::memory_order_relaxed);
+}
+
+void CFilterCore::ResetLastSent() {
+    m_lastInputOut.store(-1, std::memory_order_relaxed);
+    m_lastEventOut.store(-1, std::memory_order_relaxed);
+}
+
+void CFilterCore::ForgetHistory() {
+    ResetLastSent();
+    m_lastMaster.store(0, std::memory_order_relaxed);
+    m_lastModifier.store(0, std::memory_order_relaxed);
+}
+
+FilterSettings CFilterCore::ReadSettings() const {
+    const std::atomic<std::int32_t>* const row = m_params[SettingRow];
+    FilterSettings settings;
+    settings.masterCc = row[MasterCc].load(std::memory_order_relaxed);
+    settings.modifierCc = row[ModifierCc].load(std::memory_order_relaxed);
+    settings.effectAmount = row[EffectAmount].load(std::memory_order_relaxed);
+    settings.lowIn = row[LowIn].load(std::memory_order_relaxed);
+    settings.highIn = row[HighIn].load(std::memory_order_relaxed);
+    settings.mode = row[Mode].load(std::memory_order_relaxed);
+    return settings;
+}

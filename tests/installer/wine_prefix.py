@@ -12,13 +12,15 @@ class WinePrefix:
     def __init__(self, work):
         self.work = work
         self.path = os.path.join(work, "prefix")
+        # Wine's temporary files and its server's socket folder stay here too.
+        self.tmp = os.path.join(work, "tmp")
         self.env = dict(os.environ, WINEPREFIX=self.path, WINEDEBUG="-all", WINEARCH="win64",
-                        WINEDLLOVERRIDES="mscoree,mshtml=;winhlp32.exe=d")
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winhlp32.exe=d", TMPDIR=self.tmp)
         self.env.pop("DISPLAY", None)
 
     def __enter__(self):
         shutil.rmtree(self.work, ignore_errors=True)
-        os.makedirs(self.work)
+        os.makedirs(self.tmp)
         subprocess.run(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         self.settle()
@@ -29,12 +31,14 @@ class WinePrefix:
         subprocess.run(["wineserver", "-k"], env=self.env)
         self.settle()
         shutil.rmtree(self.path, ignore_errors=True)
+        shutil.rmtree(self.tmp, ignore_errors=True)
 
     def wine(self, *arguments):
         """Runs a program of the prefix. Its output goes through files, not
         pipes: Wine's services, started by whichever program comes first,
         would hold a pipe open for as long as they run."""
-        with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+        with tempfile.TemporaryFile("w+", dir=self.tmp) as out, \
+                tempfile.TemporaryFile("w+", dir=self.tmp) as err:
             run = subprocess.run(["wine", *arguments], env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
             out.seek(0)
             err.seek(0)

@@ -122,6 +122,10 @@ def unpacked_checks(package):
 
 
 def main():
+    # What dist-lv2, dpkg and lintian make for themselves stays in WORK.
+    os.environ["TMPDIR"] = os.path.join(WORK, "tmp")
+    shutil.rmtree(os.environ["TMPDIR"], ignore_errors=True)
+    os.makedirs(os.environ["TMPDIR"])
     package, version = build_package()
     lintian_checks(package)
     control_checks(package, version)

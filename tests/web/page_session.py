@@ -1,0 +1,117 @@
+"""The built page in a headless Chromium: serves the build folder on
+127.0.0.1 at a free port (web/serve.py) and drives the page with Selenium.
+Everything it writes (the browser's profile, downloads) stays in a work
+folder inside the build tree; close() ends the browser and the server (by
+its process id) and removes the profile."""
+import base64
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+FLAGS = ["--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+         "--disable-component-update", "--disable-sync", "--window-size=1400,1000"]
+
+
+class PageSession:
+    def __init__(self, web_dir, work_dir, before_page=None):
+        self.work = work_dir
+        self.downloads = os.path.join(work_dir, "downloads")
+        self.profile = os.path.join(work_dir, f"profile-{os.getpid()}")
+        os.makedirs(self.downloads, exist_ok=True)
+        self.server = subprocess.Popen([sys.executable, os.path.join(ROOT, "web", "serve.py"), web_dir],
+                                       stdout=subprocess.PIPE, text=True)
+        self.driver = None
+        try:
+            line = self.server.stdout.readline()
+            self.url = line.split(" at ")[1].split()[0]
+            options = webdriver.ChromeOptions()
+            for flag in FLAGS + [f"--user-data-dir={self.profile}"]:
+                options.add_argument(flag)
+            options.binary_location = "/usr/bin/chromium"
+            self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+            self.driver.set_script_timeout(120)
+            self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
+                                        {"behavior": "allow", "downloadPath": self.downloads})
+            if before_page:
+                self.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": before_page})
+        except BaseException:
+            self.close()
+            raise
+
+    def open(self, query=""):
+        self.driver.get(self.url + "index.html" + query)
+        self.wait_for(lambda: self.js("return document.documentElement.dataset.ready === 'yes'"), "the page to start")
+
+    def close(self):
+        if self.driver:
+            self.driver.quit()
+        self.server.terminate()
+        self.server.wait()
+        self.server.stdout.close()
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+    def js(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+    def wait_for(self, condition, what, timeout=60):
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            value = condition()
+            if value:
+                return value
+            time.sleep(0.02)
+        raise AssertionError(f"timed out waiting for {what}")
+
+    # The contract's elements.
+    def open_midi(self, path):
+        self.driver.find_element("css selector", "input[type=file]:not([data-kind])").send_keys(path)
+
+    def open_settings(self, path):
+        self.driver.find_element("css selector", "input[type=file][data-kind=settings]").send_keys(path)
+
+    def set_control(self, name, value):
+        self.js("const c = document.querySelector(`[name='${arguments[0]}']`); c.value = String(arguments[1]);"
+                "c.dispatchEvent(new Event('input', {bubbles: true}));"
+                "c.dispatchEvent(new Event('change', {bubbles: true}));", name, value)
+
+    def control(self, name):
+        return int(self.js("return document.querySelector(`[name='${arguments[0]}']`).value", name))
+
+    def label(self, name):
+        return self.js("return document.querySelector(`[data-label='${arguments[0]}']`).textContent", name)
+
+    def alert(self):
+        return self.js("return document.querySelector('[role=alert]').textContent.trim()")
+
+    def has_download(self):
+        return self.js("return document.querySelectorAll('a[download]').length") == 1
+
+    def download_bytes(self):
+        """The bytes behind the result link, once it is there."""
+        self.wait_for(self.has_download, "the result link")
+        encoded = self.driver.execute_async_script(
+            "const done = arguments[arguments.length - 1];"
+            "fetch(document.querySelector('a[download]').href).then((r) => r.blob())"
+            ".then((b) => { const f = new FileReader(); f.onload = () => done(f.result.split(',')[1]);"
+            " f.readAsDataURL(b); }).catch((e) => done('failed: ' + e));")
+        return base64.b64decode(encoded)
+
+    def summary(self):
+        return self.js("return [...document.querySelectorAll('#summary tbody tr')]"
+                       ".map((tr) => [...tr.cells].map((td) => td.textContent))")
+
+    def saved_settings(self):
+        """Clicks the settings' save button and returns the file it downloads."""
+        for name in os.listdir(self.downloads):
+            os.remove(os.path.join(self.downloads, name))
+        self.driver.find_element("id", "save-settings").click()
+        path = os.path.join(self.downloads, "veltrace-settings.bin")
+        self.wait_for(lambda: os.path.exists(path) and os.path.getsize(path) > 0, "the settings download")
+        with open(path, "rb") as saved:
+            return saved.read()

@@ -1,0 +1,347 @@
+'use strict';
+// The page: settings and their labels, the live path and the settings file
+// on this thread through the WebAssembly module; MIDI files in a Web Worker
+// (worker.js) running the same module, so a large file never freezes the page.
+(() => {
+  // The LV2 controls' symbols, in the filter's table order.
+  const SETTINGS = ['master_cc', 'modifier_cc', 'effect_amount', 'low_in', 'high_in', 'mode'];
+  const CELLS = 12;
+  // The LV2 bundle's four presets: master, modifier, amount, low, high, mode.
+  const PRESETS = [
+    ['Pressure lifts the mod wheel', [1, 0, 100, 0, 127, 0]],
+    ['Breath swells the mod wheel', [1, 2, 75, 16, 112, 0]],
+    ['Expression pedal ducks volume', [7, 11, 80, 0, 127, 1]],
+    ['Aftertouch bends brightness both ways', [74, 0, 60, 0, 127, 2]],
+  ];
+  const NO_MIDI = 'This browser has no Web MIDI: the live path is off; MIDI files work as before.';
+
+  const $ = (selector) => document.querySelector(selector);
+  const control = (index) => document.querySelector(`[name="${SETTINGS[index]}"]`);
+
+  let M = null;                   // the module on this thread
+  let cells = new Int32Array(CELLS);
+  let file = null;                // {name, bytes}: the last file that went through
+  let worker = null, job = 0, busy = false, started = 0;
+  let downloadUrl = null;
+  let lastResult = null;
+  let pending = null;             // the file of the run under way
+  let midiAccess = null, midiIn = null, midiOut = null;
+  const live = {in: 0, out: 0, dropped: 0, starts: 0};
+
+  // Buffers in the module's memory for one call.
+  function call(bytes, name, cellsIn, fn) {
+    const pointers = [];
+    const take = (size) => { const p = M._malloc(Math.max(size, 1)); pointers.push(p); return p; };
+    try {
+      const data = take(bytes.length); M.HEAPU8.set(bytes, data);
+      const size = M.lengthBytesUTF8(name) + 1, text = take(size); M.stringToUTF8(name, text, size);
+      const table = take(CELLS * 4); M.HEAP32.set(cellsIn, table >> 2);
+      return fn(data, text, table);
+    } finally {
+      pointers.forEach((p) => M._free(p));
+    }
+  }
+
+  const label = (index, value, mode) => M.UTF8ToString(M._vt_label(index, value, mode));
+
+  function alertLine(text) { $('#alert').textContent = text; }
+
+  // --- settings -----------------------------------------------------------
+  function showSettings() {
+    SETTINGS.forEach((name, index) => { control(index).value = String(cells[index]); });
+    relabel();
+  }
+
+  function relabel() {
+    const mode = cells[5];
+    SETTINGS.forEach((name, index) => {
+      $(`[data-label="${name}"]`).textContent = label(index, cells[index], mode);
+    });
+    for (const option of control(5).options) option.textContent = label(5, Number(option.value), mode);
+  }
+
+  function settingsChanged() {
+    relabel();
+    call([], '', cells, (d, t, table) => M._vt_live_settings(table));
+    if (file) run(file);
+  }
+
+  function onControl(event) {
+    const index = SETTINGS.indexOf(event.target.name);
+    if (index < 0) return;
+    const value = parseInt(event.target.value, 10);
+    if (value === cells[index]) return;
+    cells[index] = value;
+    $('#preset').value = '';
+    settingsChanged();
+  }
+
+  function choosePreset() {
+    const preset = PRESETS[Number($('#preset').value)];
+    if (!preset) return;
+    preset[1].forEach((value, index) => { cells[index] = value; });
+    showSettings();
+    settingsChanged();
+  }
+
+  async function openSettings(event) {
+    const chosen = event.target.files[0];
+    event.target.value = '';
+    if (!chosen) return;
+    const bytes = new Uint8Array(await chosen.arrayBuffer());
+    const read = new Int32Array(CELLS);
+    const ok = call(bytes, chosen.name, cells, (data, name, table) => {
+      const good = M._vt_read_settings(data, bytes.length, name, table);
+      read.set(M.HEAP32.subarray(table >> 2, (table >> 2) + CELLS));
+      return good;
+    });
+    if (!ok) {
+      alertLine(M.UTF8ToString(M._vt_error()));
+      cancelRun();
+      return;
+    }
+    alertLine('');
+    cells = read;
+    $('#preset').value = '';
+    showSettings();
+    settingsChanged();
+  }
+
+  function saveSettings() {
+    const bytes = call([], '', cells, (d, t, table) => {
+      const p = M._vt_write_settings(table);
+      return M.HEAPU8.slice(p, p + 64);
+    });
+    const url = URL.createObjectURL(new Blob([bytes], {type: 'application/octet-stream'}));
+    const link = document.createElement('a');
+    link.href = url; link.download = 'veltrace-settings.bin';
+    link.click();
+    setTimeout(() => URL.revokeObjectURL(url), 10000);
+  }
+
+  // --- files --------------------------------------------------------------
+  function dropDownload() {
+    $('#download-slot').replaceChildren();
+    if (downloadUrl) URL.revokeObjectURL(downloadUrl);
+    downloadUrl = null;
+  }
+
+  // No output is offered, and a run under way is of no use any more.
+  function cancelRun() {
+    dropDownload();
+    job += 1;
+    if (busy && worker) { worker.terminate(); worker = null; }
+    busy = false;
+    $('#progress').hidden = true;
+  }
+
+  function newWorker() {
+    const w = new Worker('worker.js');
+    w.onmessage = onWorkerMessage;
+    w.onerror = (e) => { alertLine(`the page's worker failed: ${e.message}`); busy = false; $('#progress').hidden = true; };
+    return w;
+  }
+
+  // Runs `candidate` through the filter with the current settings; it
+  // becomes the page's file once it went through.
+  function run(candidate, since = performance.now()) {
+    started = since;
+    cancelRun();
+    if (!worker) worker = newWorker();
+    busy = true;
+    const progress = $('#progress');
+    progress.hidden = false; progress.value = 0;
+    $('#status').textContent = `${candidate.name}: working…`;
+    const bytes = candidate.bytes.slice();
+    worker.postMessage({job, name: candidate.name, bytes, cells: Array.from(cells)}, [bytes.buffer]);
+    pending = candidate;
+  }
+
+  function onWorkerMessage(event) {
+    const message = event.data;
+    if (message.job !== job) return;
+    if ('progress' in message) { $('#progress').value = message.progress; return; }
+    busy = false;
+    $('#progress').hidden = true;
+    if (!message.ok) {
+      alertLine(message.error);
+      $('#status').textContent = file ? `Still showing ${file.name}.` : 'No file yet.';
+      return;
+    }
+    alertLine('');
+    file = pending;
+    lastResult = message;
+    const ms = performance.now() - started;
+    const base = file.name.replace(/\.(mid|midi|smf)$/i, '');
+    downloadUrl = URL.createObjectURL(new Blob([message.output], {type: 'audio/midi'}));
+    const link = document.createElement('a');
+    link.href = downloadUrl; link.download = `${base}-veltrace.mid`;
+    link.textContent = `Download ${base}-veltrace.mid`;
+    $('#download-slot').replaceChildren(link);
+    const eventsIn = message.summary.reduce((sum, row) => sum + row[0], 0);
+    const status = $('#status');
+    status.textContent = `${file.name}: ${eventsIn} channel events through the filter in ${Math.round(ms)} ms.`;
+    status.dataset.ms = ms.toFixed(1);
+    showSummary(message.summary);
+    drawPlot(message.plot);
+  }
+
+  function openMidi(chosen) {
+    if (!chosen) return;
+    const since = performance.now();
+    chosen.arrayBuffer().then((buffer) => run({name: chosen.name, bytes: new Uint8Array(buffer)}, since));
+  }
+
+  function showSummary(rows) {
+    const body = $('#summary tbody');
+    body.replaceChildren();
+    const total = [0, 0, 0, 0, 0];
+    const add = (name, figures) => {
+      const tr = body.insertRow();
+      [name, ...figures].forEach((text) => { tr.insertCell().textContent = String(text); });
+    };
+    rows.forEach((row, i) => { add(i + 1, row); row.forEach((v, c) => { total[c] += v; }); });
+    add('total', total);
+  }
+
+  // The master before (grey) and after (blue) on top, the modifier underneath.
+  function drawPlot(plot) {
+    const canvas = $('#plot'), g = canvas.getContext('2d');
+    const W = canvas.width, H = canvas.height, left = 44, right = 10, gap = 26;
+    const top = {y: 24, h: (H - 24 - gap - 22) * 0.62}, bottom = {};
+    bottom.y = top.y + top.h + gap; bottom.h = H - bottom.y - 22;
+    g.clearRect(0, 0, W, H);
+    g.font = '12px system-ui, sans-serif';
+    let end = 1;
+    for (const points of plot) if (points.length) end = Math.max(end, points[points.length - 2]);
+    const x = (tick) => left + (W - left - right) * tick / end;
+    const frame = (panel, title) => {
+      g.strokeStyle = '#d5dae0'; g.strokeRect(left, panel.y, W - left - right, panel.h);
+      g.fillStyle = '#5c6670'; g.fillText(title, left, panel.y - 6);
+      g.fillText('127', 8, panel.y + 10); g.fillText('0', 8, panel.y + panel.h);
+    };
+    const trace = (points, panel, colour, width) => {
+      if (!points.length) return;
+      const y = (v) => panel.y + panel.h - panel.h * v / 127;
+      g.strokeStyle = colour; g.lineWidth = width; g.beginPath();
+      g.moveTo(x(points[0]), y(points[1]));
+      for (let i = 2; i < points.length; i += 2) {
+        g.lineTo(x(points[i]), y(points[i - 1]));
+        g.lineTo(x(points[i]), y(points[i + 1]));
+      }
+      g.lineTo(x(end), y(points[points.length - 1]));
+      g.stroke();
+    };
+    const name = (v) => (v > 0 ? `CC ${v}` : 'channel pressure');
+    frame(top, `Master (${name(cells[0])}): before in grey, after in blue`);
+    frame(bottom, `Modifier (${name(cells[1])})`);
+    trace(plot[0], top, '#a3acb6', 1.5);
+    trace(plot[1], top, '#1f6fd1', 1.5);
+    trace(plot[2], bottom, '#d17a1f', 1.5);
+    g.fillStyle = '#5c6670'; g.fillText(`${end} ticks`, W - right - 70, H - 6);
+  }
+
+  // --- live ---------------------------------------------------------------
+  function liveLine(text) { $('#live-status').textContent = text; }
+
+  function showLiveCounts() {
+    liveLine(`Live: ${live.in} in, ${live.out} out, ${live.dropped} dropped as repeats, ${live.starts} starts.`);
+  }
+
+  function send(bytes) {
+    live.out += 1;
+    if (midiOut) midiOut.send(bytes);
+  }
+
+  function onMidiMessage(event) {
+    const d = event.data;
+    if (!d || !d.length) return;
+    const status = d[0];
+    live.in += 1;
+    if (status === 0xFA) {  // Start: the filter's start, and on to the output
+      M._vt_live_start();
+      live.starts += 1;
+      send(Array.from(d));
+    } else if (status >= 0x80 && status < 0xF0) {
+      const out = M._vt_live_message(status, d[1] || 0, d[2] || 0);
+      if (out < 0) { live.dropped += 1; } else {
+        const s = out & 0xFF, kind = s & 0xF0;
+        send(kind === 0xC0 || kind === 0xD0 ? [s, (out >> 8) & 0xFF] : [s, (out >> 8) & 0xFF, (out >> 16) & 0xFF]);
+      }
+    } else {
+      send(Array.from(d));  // system messages pass unchanged
+    }
+    showLiveCounts();
+  }
+
+  function fillPorts() {
+    const fill = (select, ports, chosen) => {
+      const keep = chosen ? chosen.id : select.value;
+      select.replaceChildren(new Option('(none)', ''));
+      for (const port of ports.values()) select.add(new Option(port.name || port.id, port.id));
+      select.value = [...ports.keys()].includes(keep) ? keep : '';
+      select.disabled = false;
+    };
+    fill($('#midi-in'), midiAccess.inputs, midiIn);
+    fill($('#midi-out'), midiAccess.outputs, midiOut);
+  }
+
+  function chooseInput() {
+    if (midiIn) midiIn.onmidimessage = null;
+    midiIn = midiAccess.inputs.get($('#midi-in').value) || null;
+    if (midiIn) midiIn.onmidimessage = onMidiMessage;
+    showLiveCounts();
+  }
+
+  function chooseOutput() {
+    midiOut = midiAccess.outputs.get($('#midi-out').value) || null;
+  }
+
+  async function connectMidi() {
+    if (!navigator.requestMIDIAccess) { liveLine(NO_MIDI); return; }
+    try {
+      midiAccess = await navigator.requestMIDIAccess({sysex: false});
+    } catch (error) {
+      liveLine(`Web MIDI was refused (${error.name || error}): the live path is off; MIDI files work as before.`);
+      return;
+    }
+    midiAccess.onstatechange = fillPorts;
+    fillPorts();
+    chooseInput(); chooseOutput();
+    liveLine(`Web MIDI: ${midiAccess.inputs.size} inputs, ${midiAccess.outputs.size} outputs. Choose an input and an output.`);
+  }
+
+  // --- start --------------------------------------------------------------
+  async function start() {
+    M = await VeltraceModule();
+    call([], '', cells, (d, t, table) => {
+      M._vt_default_cells(table);
+      cells.set(M.HEAP32.subarray(table >> 2, (table >> 2) + CELLS));
+    });
+    SETTINGS.forEach((name, index) => { if (index < 5) control(index).max = String(M._vt_param_max(index)); });
+    PRESETS.forEach(([name], index) => $('#preset').add(new Option(name, String(index))));
+    showSettings();
+    call([], '', cells, (d, t, table) => M._vt_live_settings(table));
+
+    $('#controls').addEventListener('input', onControl);
+    $('#controls').addEventListener('change', onControl);
+    $('#preset').addEventListener('change', choosePreset);
+    $('#midi-file').addEventListener('change', (e) => { openMidi(e.target.files[0]); e.target.value = ''; });
+    $('input[data-kind="settings"]').addEventListener('change', openSettings);
+    $('#save-settings').addEventListener('click', saveSettings);
+    $('#live-connect').addEventListener('click', connectMidi);
+    $('#midi-in').addEventListener('change', chooseInput);
+    $('#midi-out').addEventListener('change', chooseOutput);
+    const drop = $('#drop');
+    drop.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('over'); });
+    drop.addEventListener('dragleave', () => drop.classList.remove('over'));
+    drop.addEventListener('drop', (e) => {
+      e.preventDefault(); drop.classList.remove('over');
+      openMidi(e.dataTransfer.files[0]);
+    });
+    if (!navigator.requestMIDIAccess) liveLine(NO_MIDI);
+    document.documentElement.dataset.ready = 'yes';
+  }
+
+  start().catch((error) => alertLine(`the page could not start its WebAssembly module: ${error}`));
+})();

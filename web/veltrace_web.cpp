@@ -1,0 +1,178 @@
+// The page's WebAssembly: the filter core, the MIDI-file half of
+// veltrace-host and the property page's label rules, behind a small C
+// interface for the page's script. A file runs in a Web Worker (RunFile and
+// the results after it); settings, labels and the live path run on the
+// page's own thread. Strings and byte buffers stay owned here until the next
+// call of the same kind.
+#include <emscripten.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "core/filter_core.h"
+#include "core/settings_bytes.h"
+#include "page/page_rules.h"
+#include "tools/host/core_track_filter.h"
+#include "tools/host/host_options.h"
+#include "tools/host/midi_file.h"
+#include "tools/host/playback.h"
+
+namespace {
+
+std::string g_error;
+std::vector<std::uint8_t> g_output;
+std::vector<TrackSummary> g_summaries;
+std::vector<std::int32_t> g_plot[3];  // (tick, value) pairs: master in, master out, modifier in
+std::string g_label;
+SettingsBytes g_settingsBytes{};
+CFilterCore g_live;  // the live path's filter, for as long as the page is open
+
+// How far a run has got, for the page's progress bar.
+EM_JS(void, ReportProgress, (double done, double total), {
+    if (Module["onProgress"]) Module["onProgress"](done, total);
+});
+
+SettingsCells CellsFrom(const std::int32_t* cells) {
+    SettingsCells result;
+    std::copy(cells, cells + kParamCells, result.begin());
+    return result;
+}
+
+// The values of one stream (a controller, or channel pressure for 0) over
+// every track, in time order.
+std::vector<std::int32_t> StreamPoints(const MidiFile& file, std::int32_t stream) {
+    std::vector<std::pair<std::uint32_t, std::int32_t>> points;
+    for (const MidiTrack& track : file.tracks)
+        for (const MidiEvent& event : track.events) {
+            const std::uint8_t kind = event.status & 0xF0;
+            if (stream == 0 && kind == 0xD0 && event.IsChannelMessage()) points.emplace_back(event.tick, event.data1);
+            if (stream > 0 && kind == 0xB0 && event.data1 == stream) points.emplace_back(event.tick, event.data2);
+        }
+    std::stable_sort(points.begin(), points.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::int32_t> flat;
+    flat.reserve(points.size() * 2);
+    for (const auto& [tick, value] : points) {
+        flat.push_back(static_cast<std::int32_t>(tick));
+        flat.push_back(value);
+    }
+    return flat;
+}
+
+std::uint64_t ChannelEvents(const MidiFile& file) {
+    std::uint64_t count = 0;
+    for (const MidiTrack& track : file.tracks)
+        for (const MidiEvent& event : track.events) count += event.IsChannelMessage() ? 1 : 0;
+    return count;
+}
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE const char* vt_error() { return g_error.c_str(); }
+
+// A MIDI file through one new filter per track on the sequenced path, as
+// veltrace-host plays it. 1 when the output is ready, 0 with vt_error().
+EMSCRIPTEN_KEEPALIVE int vt_run_file(const std::uint8_t* bytes, int size, const std::int32_t* cells, const char* name) {
+    g_error.clear();
+    try {
+        MidiFile input;
+        try {
+            input = ParseMidiFile(bytes, static_cast<std::size_t>(size));
+        } catch (const MidiFileError& error) {
+            throw HostError(std::string(name) + ": " + error.what());
+        }
+        const SettingsCells settings = CellsFrom(cells);
+        CheckSettingsWithinControls(settings);
+        const double total = static_cast<double>(ChannelEvents(input)) + 1;
+        double done = 0;
+        ReportProgress(done, total);
+        MidiFile output = input;
+        std::vector<TrackSummary> summaries(input.tracks.size());
+        for (std::size_t i = 0; i < input.tracks.size(); ++i) {
+            CCoreTrackFilter filter(settings);
+            output.tracks[i] = PlayTrack(filter, input.tracks[i], PlaybackOptions{}, StreamsOf(settings), summaries[i]);
+            done += static_cast<double>(summaries[i].eventsIn);
+            ReportProgress(done, total);
+        }
+        g_output = SerializeMidiFile(output);
+        g_summaries = std::move(summaries);
+        g_plot[0] = StreamPoints(input, settings[MasterCc]);
+        g_plot[1] = StreamPoints(output, settings[MasterCc]);
+        g_plot[2] = StreamPoints(input, settings[ModifierCc]);
+        return 1;
+    } catch (const std::exception& error) {
+        g_error = error.what();
+        return 0;
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* vt_output_data() { return g_output.data(); }
+EMSCRIPTEN_KEEPALIVE int vt_output_size() { return static_cast<int>(g_output.size()); }
+EMSCRIPTEN_KEEPALIVE int vt_track_count() { return static_cast<int>(g_summaries.size()); }
+
+// One figure of a track's summary, in the tool's column order.
+EMSCRIPTEN_KEEPALIVE double vt_summary(int track, int column) {
+    const TrackSummary& s = g_summaries.at(static_cast<std::size_t>(track));
+    const std::uint64_t figures[] = {s.eventsIn, s.eventsOut, s.masterSent, s.repeatsDropped, s.modifierConsumed};
+    return column >= 0 && column < 5 ? static_cast<double>(figures[column]) : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE const std::int32_t* vt_plot_data(int which) { return g_plot[which].data(); }
+EMSCRIPTEN_KEEPALIVE int vt_plot_size(int which) { return static_cast<int>(g_plot[which].size()); }
+
+// Settings.
+EMSCRIPTEN_KEEPALIVE void vt_default_cells(std::int32_t* out) {
+    const SettingsCells cells = DefaultSettingsCells();
+    std::copy(cells.begin(), cells.end(), out);
+}
+EMSCRIPTEN_KEEPALIVE int vt_param_max(int index) { return GetParamMax(SettingRow, static_cast<std::uint32_t>(index)); }
+
+// A saved settings stream, checked as the tool checks one: 1 with the cells
+// in `out`, 0 with vt_error().
+EMSCRIPTEN_KEEPALIVE int vt_read_settings(const std::uint8_t* bytes, int size, const char* name, std::int32_t* out) {
+    g_error.clear();
+    try {
+        const SettingsCells cells = ReadSettingsStream(std::vector<std::uint8_t>(bytes, bytes + size), name);
+        CheckSettingsWithinControls(cells);
+        std::copy(cells.begin(), cells.end(), out);
+        return 1;
+    } catch (const std::exception& error) {
+        g_error = error.what();
+        return 0;
+    }
+}
+
+// The 64 bytes the filter saves for these cells.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* vt_write_settings(const std::int32_t* cells) {
+    g_settingsBytes = EncodeSettings(CellsFrom(cells));
+    return g_settingsBytes.data();
+}
+
+// The property page's text beside a setting; empty where it shows none.
+EMSCRIPTEN_KEEPALIVE const char* vt_label(int index, int value, int mode) {
+    g_label = SettingLabelText(static_cast<std::uint32_t>(index), value, mode).value_or("");
+    return g_label.c_str();
+}
+
+// The live path.
+EMSCRIPTEN_KEEPALIVE void vt_live_settings(const std::int32_t* cells) {
+    for (std::uint32_t cell = 0; cell < kParamCells; ++cell)
+        g_live.SetParam(cell / kParamsPerRow, cell % kParamsPerRow, cells[cell]);
+}
+EMSCRIPTEN_KEEPALIVE void vt_live_start() { g_live.ResetLastSent(); }
+
+// One channel message through the live path: what leaves as status |
+// data1 << 8 | data2 << 16, or -1 when nothing leaves.
+EMSCRIPTEN_KEEPALIVE int vt_live_message(int status, int data1, int data2) {
+    auto s = static_cast<std::uint8_t>(status), d1 = static_cast<std::uint8_t>(data1), d2 = static_cast<std::uint8_t>(data2);
+    bool leaves = false;
+    g_live.Play(FilterPath::Live, [&](auto& router) { leaves = router.Route(s, d1, d2); });
+    return leaves ? s | d1 << 8 | d2 << 16 : -1;
+}
+
+}  // extern "C"

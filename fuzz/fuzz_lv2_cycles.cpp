@@ -1,7 +1,7 @@
 // The LV2 plug-in through any sequence of cycles: any control values, MIDI
 // events of any size and bytes, transport positions well-formed or not, other
 // atoms, any output capacity. Checks that nothing is read or written out of
-// bounds, that the output stays within its capacity, in order of frames, no
+// bounds, that the output stays within its capacity and its cycle, in order of frames, no
 // longer than the input's MIDI, and that every event that comes out is an
 // input event unchanged or a master message carrying MIDI data bytes.
 #include <algorithm>
@@ -48,11 +48,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (kind < 3 && !bytes.empty()) bytes[0] |= 0x80;
                 host.Midi(frame, bytes);
                 inputs.push_back({frame, bytes});
-            } else if (kind == 5) {
-                const std::int64_t at = reader.Take<int16_t>();
-                const float speed = reader.Byte() % 3 * 0.5f;
+            } else if (kind == 5) {  // a position in any of the forms hosts send, as an Object or a Blank
+                const char* const keys[] = {LV2_TIME__frame, LV2_TIME__speed, LV2_TIME__bar, LV2_TIME__barBeat,
+                                            LV2_TIME__beat, LV2_TIME__beatsPerMinute, LV2_TIME__beatsPerBar};
+                const char* const types[] = {LV2_ATOM__Long, LV2_ATOM__Float, LV2_ATOM__Int, LV2_ATOM__Double};
+                std::vector<CLv2TestHost::Property> properties;
                 const uint8_t which = reader.Byte();
-                host.Position(frame, which & 1 ? &at : nullptr, which & 2 ? &speed : nullptr);
+                for (int key = 0; key < 7; ++key)
+                    if (which >> key & 1)
+                        properties.push_back({keys[key], types[reader.Byte() % 4], reader.Take<int16_t>() / 4.0});
+                host.Position(frame, properties, reader.Byte() & 1 ? LV2_ATOM__Blank : LV2_ATOM__Object);
             } else if (kind == 6) {  // a position whose property claims any size, cut anywhere
                 const uint32_t tail = reader.Byte() % 24;
                 auto* body = static_cast<uint8_t*>(
@@ -92,6 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t next = 0;  // outputs keep the inputs' order
         for (size_t o = 0; o < outputs.size(); ++o) {
             if (o > 0) Check(outputs[o - 1].frame <= outputs[o].frame);
+            Check(outputs[o].frame >= 0 && outputs[o].frame <= frame);  // within the cycle
             while (next < inputs.size() && inputs[next].frame < outputs[o].frame) ++next;
             Check(next < inputs.size() && inputs[next].frame == outputs[o].frame);
             bool unchanged = false;

@@ -1,11 +1,15 @@
 // Any bytes as a MIDI file. The reader either names a problem or gives a
 // file that the writer writes and the reader reads back the same; a file that
-// reads plays through the engine, and everything it sends is a well-formed
-// channel message, no more of them than went in.
+// reads plays through the core as the host's queues carry it (the Windows
+// face) and through the core directly (the browser's page), the two give the
+// same track, and everything sent is a well-formed channel message, no more
+// of them than went in.
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/settings_bytes.h"
 #include "tests/host/engine_filter.h"
+#include "tools/host/core_track_filter.h"
 #include "tools/host/midi_file.h"
 #include "tools/host/playback.h"
 
@@ -27,10 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (const MidiTrack& track : file.tracks) {
         for (const bool live : {false, true}) {
+            const PlaybackOptions options{live, static_cast<std::uint32_t>(1 + size % 300)};
             CEngineFilter filter;
             TrackSummary summary;
-            const MidiTrack played = PlayTrack(filter, track, PlaybackOptions{live, static_cast<std::uint32_t>(1 + size % 300)}, WatchedStreams{}, summary);
+            const MidiTrack played = PlayTrack(filter, track, options, WatchedStreams{}, summary);
             if (summary.eventsOut > summary.eventsIn || played.events.size() > track.events.size()) std::abort();
+            CCoreTrackFilter core(DefaultSettingsCells());
+            TrackSummary coreSummary;
+            if (PlayTrack(core, track, options, WatchedStreams{}, coreSummary).events != played.events) std::abort();
             for (const MidiEvent& event : played.events)
                 if (event.IsChannelMessage() && (event.data1 > 127 || event.data2 > 127)) std::abort();
         }

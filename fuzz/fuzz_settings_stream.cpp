@@ -123,6 +123,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (engine.GetParam(cell / 6, cell % 6) != expected) std::abort();
     }
 
+    // The core's own reading of the same bytes agrees, cell for cell.
+    SettingsCells cells = DefaultSettingsCells();
+    const SettingsRead read = DecodeSettings(data, size, cells);
+    const LoadOutcome coreOutcome = read.outcome == SettingsOutcome::Loaded     ? LoadOutcome::Loaded
+                                    : read.outcome == SettingsOutcome::CutShort ? LoadOutcome::CutShort
+                                                                                : LoadOutcome::BadHeader;
+    if (coreOutcome != outcome) std::abort();
+    for (std::uint32_t cell = 0; cell < kParamCells; ++cell)
+        if (engine.GetParam(cell / 6, cell % 6) != cells[cell]) std::abort();
+
     if (outcome == LoadOutcome::Loaded) {
         CMemoryStream output;
         if (SaveSettings(engine, &output) != S_OK || output.m_bytes.size() != kSettingsStreamBytes) std::abort();

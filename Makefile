@@ -3,7 +3,7 @@
 #   make test   set up what is missing, build everything, run every test
 # Each build has a CMake preset; see README.md.
 
-.PHONY: all setup demo lv2 test test-native test-tsan test-release test-fuzz test-lv2 test-windows bench picture lv2-picture validate dist clean
+.PHONY: soak all setup demo lv2 test test-native test-tsan test-release test-fuzz test-lv2 test-windows bench picture lv2-picture validate dist clean
 
 all: test
 
@@ -24,9 +24,13 @@ lv2:
 	@cmake --build --preset lv2
 	@echo "lv2: the bundle is build/lv2/veltrace.lv2, the native tool build/lv2/veltrace-host"
 
+# Ends by comparing the machine with what it was before (scripts/leftovers),
+# whether the tests passed or not.
 test:
 	@scripts/setup test
-	@$(MAKE) --no-print-directory test-native test-tsan test-release test-fuzz test-lv2 test-windows
+	@mkdir -p build && scripts/leftovers snapshot build/leftovers-before
+	@$(MAKE) --no-print-directory test-native test-tsan test-release test-fuzz test-lv2 test-windows; \
+		status=$$?; scripts/leftovers compare build/leftovers-before || status=1; exit $$status
 	@echo "make test: every build and test passed"
 
 test-native:
@@ -71,6 +75,15 @@ validate:
 	@for preset in native-tsan native-release fuzz windows; do \
 		cmake --preset $$preset >/dev/null && cmake --build --preset $$preset || exit 1; done
 	@scripts/validate
+
+# The rigs that start servers and displays (jalv on JACK, the picture, Wine),
+# RUNS times (default 10) under load and once with a killed JACK server.
+soak:
+	@scripts/setup lv2
+	@scripts/setup windows
+	@for preset in lv2 windows; do \
+		cmake --preset $$preset >/dev/null && cmake --build --preset $$preset || exit 1; done
+	@scripts/soak
 
 # docs/page.png: the property page of the built module, captured under Wine.
 picture:

@@ -61,16 +61,20 @@ def presets():
 
 
 class Jalv:
-    """jalv running the plug-in as a JACK client named `name`."""
+    """jalv running the plug-in as a JACK client named after `name`."""
+    started = 0
 
     def __init__(self, name, state=None):
         path = os.path.join(WORK, "lv2")
         os.makedirs(path, exist_ok=True)
         if not os.path.islink(os.path.join(path, "veltrace.lv2")):
             os.symlink(BUNDLE, os.path.join(path, "veltrace.lv2"))
-        self.name = name
+        # A name of its own: a jalv that had to be killed may hold the last
+        # one in the server for a while.
+        Jalv.started += 1
+        self.name = f"{name}-{Jalv.started}"
         self.log = open(os.path.join(WORK, f"{name}.log"), "w")
-        arguments = ["jalv", "-n", name, "-x"] + (["-l", state] if state else []) + [URI]
+        arguments = ["jalv", "-n", self.name, "-x"] + (["-l", state] if state else []) + [URI]
         # Console jalv quits at the end of its input: keep it open. It ends
         # with this check, even when the check is killed outright.
         self.process = subprocess.Popen(arguments, stdin=subprocess.PIPE, stdout=self.log, stderr=subprocess.STDOUT,
@@ -119,7 +123,7 @@ class Feeder:
         self.xruns += 1
 
     def connect(self, jalv):
-        for _ in range(100):
+        for _ in range(300):  # a loaded machine starts jalv slowly
             names = {port.name for port in self.client.get_ports(jalv.name + ":")}
             if {jalv.name + ":in", jalv.name + ":out"} <= names:
                 break

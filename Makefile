@@ -3,7 +3,7 @@
 #   make test   set up what is missing, build everything, run every test
 # Each build has a CMake preset; see README.md.
 
-.PHONY: soak all setup demo lv2 test test-native test-tsan test-release test-fuzz test-lv2 test-windows bench picture lv2-picture validate dist clean
+.PHONY: soak all setup demo lv2 test test-native test-tsan test-release test-fuzz test-lv2 test-web test-windows bench picture lv2-picture web web-picture validate dist clean
 
 all: test
 
@@ -24,12 +24,21 @@ lv2:
 	@cmake --build --preset lv2
 	@echo "lv2: the bundle is build/lv2/veltrace.lv2, the native tool build/lv2/veltrace-host"
 
+# The browser edition in build/web, served on 127.0.0.1 at a free port (or
+# WEB_PORT) until Ctrl-C; WEB_BUILD_ONLY=1 only builds it.
+web:
+	@scripts/setup web
+	@cmake --preset web >/dev/null
+	@cmake --build --preset web
+	@if [ -n "$(WEB_BUILD_ONLY)" ]; then echo "web: the page is build/web/index.html"; \
+	else /usr/bin/python3 web/serve.py build/web $(WEB_PORT); fi
+
 # Ends by comparing the machine with what it was before (scripts/leftovers),
 # whether the tests passed or not.
 test:
 	@scripts/setup test
 	@mkdir -p build && scripts/leftovers snapshot build/leftovers-before
-	@$(MAKE) --no-print-directory test-native test-tsan test-release test-fuzz test-lv2 test-windows; \
+	@$(MAKE) --no-print-directory test-native test-tsan test-release test-fuzz test-lv2 test-web test-windows; \
 		status=$$?; scripts/leftovers compare build/leftovers-before || status=1; exit $$status
 	@echo "make test: every build and test passed"
 
@@ -48,6 +57,10 @@ test-fuzz:
 test-lv2:
 	cmake --workflow --preset lv2
 
+# After test-lv2: the page's output is compared with the native veltrace-host's.
+test-web:
+	cmake --workflow --preset web
+
 # After test-lv2: the Windows tests compare the two faces of veltrace-host.
 test-windows:
 	cmake --workflow --preset windows
@@ -59,6 +72,10 @@ bench:
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows --target QvMfxVeltrace veltrace-host
 	@scripts/bench-host
+	@scripts/setup lv2 web
+	@cmake --preset lv2 >/dev/null && cmake --build --preset lv2 >/dev/null
+	@cmake --preset web >/dev/null && cmake --build --preset web >/dev/null
+	@/usr/bin/python3 tests/web/bench_web.py build/web build/lv2/veltrace-host build/lv2/veltrace.lv2
 	@bench/instruction-ratios build/native-release/bench/count_instructions
 	@build/native-release/bench/bench_event_paths --benchmark_color=false
 
@@ -95,6 +112,11 @@ picture:
 		build/windows/QvMfxVeltrace.dll; status=$$?; scripts/wine-session stop build/windows; exit $$status
 	@scripts/bmp-to-png build/windows/page.bmp docs/page.png
 	@echo "wrote docs/page.png"
+
+# docs/web.png: the page with the demo file loaded, in headless Chromium.
+web-picture:
+	@WEB_BUILD_ONLY=1 $(MAKE) --no-print-directory web
+	@/usr/bin/python3 tests/web/picture.py build/web docs/web.png
 
 # docs/lv2.png: the LV2 plug-in's controls in jalv's generic window.
 lv2-picture: lv2

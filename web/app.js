@@ -183,7 +183,7 @@
     status.textContent = `${file.name}: ${eventsIn} channel events through the filter in ${Math.round(ms)} ms.`;
     status.dataset.ms = ms.toFixed(1);
     showSummary(message.summary);
-    drawPlot(message.plot);
+    drawPlot(message.plot, message.end);
   }
 
   function openMidi(chosen) {
@@ -204,41 +204,43 @@
     add('total', total);
   }
 
-  // The master before (grey) and after (blue) on top, the modifier underneath.
-  function drawPlot(plot) {
+  // The master before (grey) and after (blue) on top, the modifier
+  // underneath: each series in columns of (lowest, highest, last) values.
+  function drawPlot(plot, end) {
     const canvas = $('#plot'), g = canvas.getContext('2d');
     const W = canvas.width, H = canvas.height, left = 44, right = 10, gap = 26;
     const top = {y: 24, h: (H - 24 - gap - 22) * 0.62}, bottom = {};
     bottom.y = top.y + top.h + gap; bottom.h = H - bottom.y - 22;
     g.clearRect(0, 0, W, H);
     g.font = '12px system-ui, sans-serif';
-    let end = 1;
-    for (const points of plot) if (points.length) end = Math.max(end, points[points.length - 2]);
-    const x = (tick) => left + (W - left - right) * tick / end;
     const frame = (panel, title) => {
-      g.strokeStyle = '#d5dae0'; g.strokeRect(left, panel.y, W - left - right, panel.h);
+      g.strokeStyle = '#d5dae0'; g.lineWidth = 1; g.strokeRect(left, panel.y, W - left - right, panel.h);
       g.fillStyle = '#5c6670'; g.fillText(title, left, panel.y - 6);
       g.fillText('127', 8, panel.y + 10); g.fillText('0', 8, panel.y + panel.h);
     };
-    const trace = (points, panel, colour, width) => {
-      if (!points.length) return;
+    const trace = (columns, panel, colour) => {
+      const count = columns.length / 3, x = (c) => left + (W - left - right) * c / (count - 1);
       const y = (v) => panel.y + panel.h - panel.h * v / 127;
-      g.strokeStyle = colour; g.lineWidth = width; g.beginPath();
-      g.moveTo(x(points[0]), y(points[1]));
-      for (let i = 2; i < points.length; i += 2) {
-        g.lineTo(x(points[i]), y(points[i - 1]));
-        g.lineTo(x(points[i]), y(points[i + 1]));
+      g.strokeStyle = colour; g.lineWidth = 1.5; g.beginPath();
+      let last = -1;
+      for (let c = 0; c < count; c++) {
+        const low = columns[3 * c], high = columns[3 * c + 1], now = columns[3 * c + 2];
+        if (now < 0) continue;
+        if (last < 0) g.moveTo(x(c), y(now)); else g.lineTo(x(c), y(last));
+        const from = last < 0 ? low : Math.min(low, last), to = last < 0 ? high : Math.max(high, last);
+        g.moveTo(x(c), y(from)); g.lineTo(x(c), y(to)); g.moveTo(x(c), y(now));
+        last = now;
       }
-      g.lineTo(x(end), y(points[points.length - 1]));
+      if (last >= 0) g.lineTo(x(count - 1), y(last));
       g.stroke();
     };
     const name = (v) => (v > 0 ? `CC ${v}` : 'channel pressure');
     frame(top, `Master (${name(cells[0])}): before in grey, after in blue`);
     frame(bottom, `Modifier (${name(cells[1])})`);
-    trace(plot[0], top, '#a3acb6', 1.5);
-    trace(plot[1], top, '#1f6fd1', 1.5);
-    trace(plot[2], bottom, '#d17a1f', 1.5);
-    g.fillStyle = '#5c6670'; g.fillText(`${end} ticks`, W - right - 70, H - 6);
+    trace(plot[0], top, '#a3acb6');
+    trace(plot[1], top, '#1f6fd1');
+    trace(plot[2], bottom, '#d17a1f');
+    g.fillStyle = '#5c6670'; g.textAlign = 'right'; g.fillText(`${end} ticks`, W - right, H - 6); g.textAlign = 'left';
   }
 
   // --- live ---------------------------------------------------------------
@@ -340,6 +342,8 @@
       openMidi(e.dataTransfer.files[0]);
     });
     if (!navigator.requestMIDIAccess) liveLine(NO_MIDI);
+    worker = newWorker();  // its module loads while a file is chosen
+    worker.postMessage({job: 0, warm: true});
     document.documentElement.dataset.ready = 'yes';
   }
 

@@ -26,7 +26,8 @@ namespace {
 std::string g_error;
 std::vector<std::uint8_t> g_output;
 std::vector<TrackSummary> g_summaries;
-std::vector<std::int32_t> g_plot[3];  // (tick, value) pairs: master in, master out, modifier in
+std::vector<std::int32_t> g_plot[3];  // StreamColumns: master in, master out, modifier in
+std::uint32_t g_plotEnd = 1;
 std::string g_label;
 SettingsBytes g_settingsBytes{};
 CFilterCore g_live;  // the live path's filter, for as long as the page is open
@@ -42,24 +43,40 @@ SettingsCells CellsFrom(const std::int32_t* cells) {
     return result;
 }
 
-// The values of one stream (a controller, or channel pressure for 0) over
-// every track, in time order.
-std::vector<std::int32_t> StreamPoints(const MidiFile& file, std::int32_t stream) {
-    std::vector<std::pair<std::uint32_t, std::int32_t>> points;
+// The plot of one stream (a controller, or channel pressure for 0) over
+// every track, in kPlotColumns columns of equal time up to `end`: each column
+// holds the lowest and highest value in it and the last one (the latest
+// tick), or -1 three times for a column without any. One pass, no sorting,
+// however large the file.
+constexpr std::uint32_t kPlotColumns = 1200;
+
+std::vector<std::int32_t> StreamColumns(const MidiFile& file, std::int32_t stream, std::uint32_t end) {
+    std::vector<std::int32_t> columns(kPlotColumns * 3, -1);
+    std::vector<std::int64_t> lastTick(kPlotColumns, -1);
     for (const MidiTrack& track : file.tracks)
         for (const MidiEvent& event : track.events) {
             const std::uint8_t kind = event.status & 0xF0;
-            if (stream == 0 && kind == 0xD0 && event.IsChannelMessage()) points.emplace_back(event.tick, event.data1);
-            if (stream > 0 && kind == 0xB0 && event.data1 == stream) points.emplace_back(event.tick, event.data2);
+            std::int32_t value;
+            if (stream == 0 && kind == 0xD0 && event.IsChannelMessage()) value = event.data1;
+            else if (stream > 0 && kind == 0xB0 && event.data1 == stream) value = event.data2;
+            else continue;
+            const auto column = static_cast<std::size_t>(std::uint64_t{event.tick} * (kPlotColumns - 1) / end);
+            std::int32_t* cell = &columns[column * 3];
+            if (cell[0] < 0 || value < cell[0]) cell[0] = value;
+            if (value > cell[1]) cell[1] = value;
+            if (std::int64_t{event.tick} >= lastTick[column]) {
+                lastTick[column] = event.tick;
+                cell[2] = value;
+            }
         }
-    std::stable_sort(points.begin(), points.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<std::int32_t> flat;
-    flat.reserve(points.size() * 2);
-    for (const auto& [tick, value] : points) {
-        flat.push_back(static_cast<std::int32_t>(tick));
-        flat.push_back(value);
-    }
-    return flat;
+    return columns;
+}
+
+std::uint32_t EndTick(const MidiFile& file) {
+    std::uint32_t end = 1;
+    for (const MidiTrack& track : file.tracks)
+        if (!track.events.empty()) end = std::max(end, track.events.back().tick);
+    return end;
 }
 
 std::uint64_t ChannelEvents(const MidiFile& file) {
@@ -101,9 +118,10 @@ EMSCRIPTEN_KEEPALIVE int vt_run_file(const std::uint8_t* bytes, int size, const 
         }
         g_output = SerializeMidiFile(output);
         g_summaries = std::move(summaries);
-        g_plot[0] = StreamPoints(input, settings[MasterCc]);
-        g_plot[1] = StreamPoints(output, settings[MasterCc]);
-        g_plot[2] = StreamPoints(input, settings[ModifierCc]);
+        g_plotEnd = EndTick(input);
+        g_plot[0] = StreamColumns(input, settings[MasterCc], g_plotEnd);
+        g_plot[1] = StreamColumns(output, settings[MasterCc], g_plotEnd);
+        g_plot[2] = StreamColumns(input, settings[ModifierCc], g_plotEnd);
         return 1;
     } catch (const std::exception& error) {
         g_error = error.what();
@@ -124,6 +142,7 @@ EMSCRIPTEN_KEEPALIVE double vt_summary(int track, int column) {
 
 EMSCRIPTEN_KEEPALIVE const std::int32_t* vt_plot_data(int which) { return g_plot[which].data(); }
 EMSCRIPTEN_KEEPALIVE int vt_plot_size(int which) { return static_cast<int>(g_plot[which].size()); }
+EMSCRIPTEN_KEEPALIVE double vt_plot_end() { return g_plotEnd; }
 
 // Settings.
 EMSCRIPTEN_KEEPALIVE void vt_default_cells(std::int32_t* out) {

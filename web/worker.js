@@ -18,6 +18,7 @@ onmessage = async (event) => {
     postMessage({job, ok: false, error: `the WebAssembly module did not load: ${error}`});
     return;
   }
+  if (event.data.warm) return;
   const nameSize = M.lengthBytesUTF8(name) + 1;
   const data = M._malloc(Math.max(bytes.length, 1)), table = M._malloc(cells.length * 4), text = M._malloc(nameSize);
   M.HEAPU8.set(bytes, data);
@@ -38,5 +39,5 @@ onmessage = async (event) => {
     const p = M._vt_plot_data(which) >> 2;
     return M.HEAP32.slice(p, p + M._vt_plot_size(which));
   });
-  postMessage({job, ok: true, output, summary, plot}, [output.buffer, ...plot.map((points) => points.buffer)]);
+  postMessage({job, ok: true, output, summary, plot, end: M._vt_plot_end()}, [output.buffer, ...plot.map((points) => points.buffer)]);
 };

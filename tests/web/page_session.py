@@ -4,7 +4,9 @@ Everything it writes (the browser's profile, downloads) stays in a work
 folder inside the build tree; close() ends the browser and the server (by
 its process id) and removes the profile."""
 import base64
+import ctypes
 import os
+import signal
 import shutil
 import subprocess
 import sys
@@ -14,6 +16,13 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+def _end_with_parent():
+    """In the child: a SIGTERM when the test that started it dies, so a
+    killed test leaves no server or driver behind."""
+    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
 FLAGS = ["--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
          "--disable-component-update", "--disable-sync", "--window-size=1400,1000"]
 
@@ -25,7 +34,7 @@ class PageSession:
         self.profile = os.path.join(work_dir, f"profile-{os.getpid()}")
         os.makedirs(self.downloads, exist_ok=True)
         self.server = subprocess.Popen([sys.executable, os.path.join(ROOT, "web", "serve.py"), web_dir],
-                                       stdout=subprocess.PIPE, text=True)
+                                       stdout=subprocess.PIPE, text=True, preexec_fn=_end_with_parent)
         self.driver = None
         try:
             line = self.server.stdout.readline()
@@ -34,7 +43,11 @@ class PageSession:
             for flag in FLAGS + [f"--user-data-dir={self.profile}"]:
                 options.add_argument(flag)
             options.binary_location = "/usr/bin/chromium"
-            self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+            temp = os.path.join(work_dir, "tmp")  # the browser's own temporary files
+            os.makedirs(temp, exist_ok=True)
+            service = Service("/usr/bin/chromedriver", env={**os.environ, "TMPDIR": temp},
+                              popen_kw={"preexec_fn": _end_with_parent})
+            self.driver = webdriver.Chrome(service=service, options=options)
             self.driver.set_script_timeout(120)
             self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
                                         {"behavior": "allow", "downloadPath": self.downloads})
@@ -55,6 +68,7 @@ class PageSession:
         self.server.wait()
         self.server.stdout.close()
         shutil.rmtree(self.profile, ignore_errors=True)
+        shutil.rmtree(os.path.join(self.work, "tmp"), ignore_errors=True)
 
     def js(self, script, *args):
         return self.driver.execute_script(script, *args)

@@ -23,14 +23,14 @@ void CFilterCore::SetParam(std::uint32_t row, std::uint32_t index, std::int32_t 
 }
 
 void CFilterCore::ResetLastSent() {
-    m_lastInputOut.store(-1, std::memory_order_relaxed);
-    m_lastEventOut.store(-1, std::memory_order_relaxed);
+    m_memories.lastInputOut.store(-1, std::memory_order_relaxed);
+    m_memories.lastEventOut.store(-1, std::memory_order_relaxed);
 }
 
 void CFilterCore::ForgetHistory() {
     ResetLastSent();
-    m_lastMaster.store(0, std::memory_order_relaxed);
-    m_lastModifier.store(0, std::memory_order_relaxed);
+    m_memories.lastMaster.store(0, std::memory_order_relaxed);
+    m_memories.lastModifier.store(0, std::memory_order_relaxed);
 }
 
 FilterSettings CFilterCore::ReadSettings() const {

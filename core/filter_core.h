@@ -11,10 +11,6 @@
 #include "parameters.h"
 #include "routing.h"
 
-// The two ways a host drives a filter. They share the values seen last on
-// each stream; each keeps its own memory of the master value it sent last.
-enum class FilterPath { Sequenced, Live };
-
 class CFilterCore {
 public:
     CFilterCore();
@@ -35,43 +31,43 @@ public:
     // [any thread] Every memory as a new filter holds it (the table stays).
     void ForgetHistory();
 
-    // [host thread] Runs `loop(router)` once, with a CRouter for `path` and
+    // [host thread] Runs `loop(router)` once, with a CRouter for `Path` and
     // the settings as they stand now; they serve the whole call, and a change
     // made meanwhile takes effect with the next. `loop` is called with a
     // router of one of three types (one per kind of rule), so it must be a
     // generic lambda. Allocates nothing, takes no lock.
+    template <FilterPath Path, class Loop>
+    void Play(Loop&& loop);
+    // The same with the path chosen at run time (the loop is compiled for both).
     template <class Loop>
-    void Play(FilterPath path, Loop&& loop);
+    void Play(FilterPath path, Loop&& loop) {
+        if (path == FilterPath::Sequenced)
+            Play<FilterPath::Sequenced>(loop);
+        else
+            Play<FilterPath::Live>(loop);
+    }
 
     // The settings as a call reads them (row 0, one cell at a time).
     FilterSettings ReadSettings() const;
 
     // Run-time memories, for inspection.
-    std::int32_t LastMaster() const { return m_lastMaster.load(std::memory_order_relaxed); }
-    std::int32_t LastModifier() const { return m_lastModifier.load(std::memory_order_relaxed); }
-    std::int32_t LastEventOut() const { return m_lastEventOut.load(std::memory_order_relaxed); }
-    std::int32_t LastInputOut() const { return m_lastInputOut.load(std::memory_order_relaxed); }
+    std::int32_t LastMaster() const { return m_memories.lastMaster.load(std::memory_order_relaxed); }
+    std::int32_t LastModifier() const { return m_memories.lastModifier.load(std::memory_order_relaxed); }
+    std::int32_t LastEventOut() const { return m_memories.lastEventOut.load(std::memory_order_relaxed); }
+    std::int32_t LastInputOut() const { return m_memories.lastInputOut.load(std::memory_order_relaxed); }
 
 private:
     std::atomic<std::int32_t> m_params[kParamRows][kParamsPerRow];
 
-    // The paths may run on different host threads at once; relaxed atomics
-    // keep these free of data races, and nothing relies on an order between
-    // the two paths' updates.
-    std::atomic<std::int32_t> m_lastInputOut{-1};  // live path's last master value sent; -1 = none
-    std::atomic<std::int32_t> m_lastEventOut{-1};  // sequenced path's last master value sent; -1 = none
-    std::atomic<std::int32_t> m_lastMaster{0};     // last value seen on the master stream, both paths
-    std::atomic<std::int32_t> m_lastModifier{0};   // last value seen on the modifier stream, both paths
+    FilterMemories m_memories;
 };
 
-template <class Loop>
-void CFilterCore::Play(FilterPath path, Loop&& loop) {
+template <FilterPath Path, class Loop>
+void CFilterCore::Play(Loop&& loop) {
     const FilterSettings settings = ReadSettings();
     const StreamWatch watch = StreamWatch::For(settings);
-    const PathMemories memories{m_lastMaster, m_lastModifier,
-                                path == FilterPath::Sequenced ? m_lastEventOut : m_lastInputOut};
     WithRule(settings, [&](auto& rule) {
-        CRouter<std::remove_reference_t<decltype(rule)>> router(watch, rule, memories);
+        CRouter<std::remove_reference_t<decltype(rule)>, Path> router(watch, rule, m_memories);
         loop(router);
     });
 }

@@ -84,7 +84,7 @@ public:
         for (float& scale : m_scale) scale = std::numeric_limits<float>::quiet_NaN();
     }
 
-    std::int32_t operator()(std::int32_t base, std::int32_t modifier) {
+    [[gnu::always_inline]] std::int32_t operator()(std::int32_t base, std::int32_t modifier) {
         if (static_cast<std::uint32_t>(modifier) >= kValues)  // not a MIDI value: the plain rule
             return ComputeModulatedValue(base, modifier, m_low, m_high, AddOrSub, m_amount);
         float scale = m_scale[modifier];
@@ -136,36 +136,49 @@ void WithRule(const FilterSettings& settings, Play&& play) {
     }
 }
 
-// The memories one path works with: the two values seen last, shared by
-// every path of a filter, and the master value this path sent last (-1:
-// none). Relaxed atomics: paths may run on different threads at once, and
-// nothing relies on an order between their updates.
-struct PathMemories {
-    std::atomic<std::int32_t>& lastMaster;
-    std::atomic<std::int32_t>& lastModifier;
-    std::atomic<std::int32_t>& lastSent;
+// The two ways a host drives a filter. They share the values seen last on
+// each stream; each keeps its own memory of the master value it sent last.
+enum class FilterPath { Sequenced, Live };
+
+// A filter's run-time memories. Relaxed atomics: the paths may run on
+// different threads at once, and nothing relies on an order between their
+// updates.
+struct FilterMemories {
+    std::atomic<std::int32_t> lastMaster{0};     // last value seen on the master stream, both paths
+    std::atomic<std::int32_t> lastModifier{0};   // last value seen on the modifier stream, both paths
+    std::atomic<std::int32_t> lastEventOut{-1};  // sequenced path's last master value sent; -1 = none
+    std::atomic<std::int32_t> lastInputOut{-1};  // live path's last master value sent; -1 = none
+
+    template <FilterPath Path>
+    std::atomic<std::int32_t>& LastSent() {
+        if constexpr (Path == FilterPath::Sequenced) return lastEventOut;
+        else return lastInputOut;
+    }
 };
 
 // One path's routing for one call.
-template <class Rule>
+template <class Rule, FilterPath Path>
 class CRouter {
 public:
-    // What becomes of a message: it leaves unchanged (kPass), is dropped as a
-    // repeat of the master value sent last (kDrop), or leaves as the master
-    // stream with the value returned (0..127).
-    static constexpr std::int32_t kPass = -1;
-    static constexpr std::int32_t kDrop = -2;
-
-    CRouter(const StreamWatch& watch, Rule& rule, const PathMemories& memories)
+    CRouter(const StreamWatch& watch, Rule& rule, FilterMemories& memories)
         : m_watch(watch), m_rule(rule), m_memories(memories) {}
 
-    // A control change on controller `number`, or channel pressure.
-    [[gnu::always_inline]] std::int32_t Controller(std::uint8_t number, std::uint8_t value) {
-        const StreamRole role = m_watch.ControllerRole(number);
-        return role == NeitherStream ? kPass : Move(role, value);
-    }
-    [[gnu::always_inline]] std::int32_t Pressure(std::uint8_t value) {
-        return m_watch.pressureRole == NeitherStream ? kPass : Move(m_watch.pressureRole, value);
+    // What a control change on controller `number`, or channel pressure, is
+    // to this call: a move of the master stream, the modifier stream, both,
+    // or neither (it leaves unchanged).
+    StreamRole ControllerRole(std::uint8_t number) const { return m_watch.ControllerRole(number); }
+    StreamRole PressureRole() const { return m_watch.pressureRole; }
+
+    // A move of the master stream, the modifier stream or both (never
+    // NeitherStream) with `value`: updates the shared memories and the path's
+    // last-sent value and leaves the master value to send in `value`. False
+    // when it repeats the master value this path sent last: nothing leaves.
+    [[gnu::always_inline]] bool Move(StreamRole role, std::int32_t& value) {
+        switch (role) {
+        case MasterStream: return MoveOf<MasterStream>(value);
+        case ModifierStream: return MoveOf<ModifierStream>(value);
+        default: return MoveOf<BothStreams>(value);
+        }
     }
 
     // The form of what leaves: channel pressure, or this controller.
@@ -178,34 +191,32 @@ public:
     // place into what leaves; false when nothing leaves. Channel pressure
     // leaves with its amount in the first data byte and 0 in the second.
     [[gnu::always_inline]] bool Route(std::uint8_t& status, std::uint8_t& data1, std::uint8_t& data2) {
-        std::int32_t fate;
+        StreamRole role;
+        std::int32_t value;
         switch (status & 0xF0) {
-        case 0xB0: fate = Controller(data1, data2); break;
-        case 0xD0: fate = Pressure(data1); break;
+        case 0xB0: role = ControllerRole(data1), value = data2; break;
+        case 0xD0: role = PressureRole(), value = data1; break;
         default: return true;
         }
-        if (fate == kPass) return true;
-        if (fate == kDrop) return false;
+        if (role == NeitherStream) return true;
+        if (!Move(role, value)) return false;
         const std::uint8_t channel = status & 0x0F;
-        const auto value = static_cast<std::uint8_t>(fate);
         if (MasterIsPressure()) {
             status = static_cast<std::uint8_t>(0xD0 | channel);
-            data1 = value;
+            data1 = static_cast<std::uint8_t>(value);
             data2 = 0;
         } else {
             status = static_cast<std::uint8_t>(0xB0 | channel);
             data1 = MasterController();
-            data2 = value;
+            data2 = static_cast<std::uint8_t>(value);
         }
         return true;
     }
 
 private:
-    // A move of the master stream, the modifier stream or both: updates the
-    // shared memories and the path's last-sent value. Compiled once per role,
-    // so each kind of move runs straight through.
+    // Compiled once per role, so each kind of move runs straight through.
     template <StreamRole Role>
-    [[gnu::always_inline]] std::int32_t MoveOf(std::int32_t value) {
+    [[gnu::always_inline]] bool MoveOf(std::int32_t& value) {
         std::int32_t master, modifier;
         if constexpr ((Role & MasterStream) != 0) {
             master = value;
@@ -222,19 +233,13 @@ private:
             m_memories.lastModifier.store(modifier, std::memory_order_relaxed);
             value = m_rule(master, modifier);
         }
-        if (value == m_memories.lastSent.load(std::memory_order_relaxed)) return kDrop;
-        m_memories.lastSent.store(value, std::memory_order_relaxed);
-        return value;
-    }
-    [[gnu::always_inline]] std::int32_t Move(StreamRole role, std::int32_t value) {
-        switch (role) {
-        case MasterStream: return MoveOf<MasterStream>(value);
-        case ModifierStream: return MoveOf<ModifierStream>(value);
-        default: return MoveOf<BothStreams>(value);
-        }
+        std::atomic<std::int32_t>& lastSent = m_memories.template LastSent<Path>();
+        if (value == lastSent.load(std::memory_order_relaxed)) return false;
+        lastSent.store(value, std::memory_order_relaxed);
+        return true;
     }
 
     const StreamWatch m_watch;
     Rule& m_rule;
-    const PathMemories m_memories;
+    FilterMemories& m_memories;
 };

@@ -75,8 +75,7 @@ void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
     LONG count = 0;
     // An empty call, which hosts make all the time, reads no settings.
     if (FAILED(input->GetCount(&count)) || count <= 0) return;
-    m_core.Play(FilterPath::Sequenced, [&](auto& router) {
-        using Router = std::remove_reference_t<decltype(router)>;
+    m_core.Play<FilterPath::Sequenced>([&](auto& router) {
         // Channel pressure goes out with number 0.
         const LONG outputType = router.MasterIsPressure() ? MfxChannelPressureEvent : MfxControllerEvent;
         const BYTE outputNumber = router.MasterController();
@@ -93,13 +92,16 @@ void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
             event.m_channel = 0;
             if (FAILED(input->GetAt(index, &event))) continue;
 
-            std::int32_t fate = Router::kPass;
+            StreamRole role = NeitherStream;
             if (event.m_type == MfxControllerEvent)
-                fate = router.Controller(event.m_data1, event.m_data2);
-            else if (event.m_type == MfxChannelPressureEvent)  // the amount is the record's second data byte
-                fate = router.Pressure(event.m_data2);
-            if (fate == Router::kDrop) continue;
-            if (fate != Router::kPass) WriteEventHead(event, outputType, outputNumber, static_cast<BYTE>(fate));
+                role = router.ControllerRole(event.m_data1);
+            else if (event.m_type == MfxChannelPressureEvent)
+                role = router.PressureRole();
+            if (role != NeitherStream) {
+                std::int32_t value = event.m_data2;  // controller value or pressure amount alike
+                if (!router.Move(role, value)) continue;
+                WriteEventHead(event, outputType, outputNumber, static_cast<BYTE>(value));
+            }
             output->Add(&event);  // a failed Add loses only this record
         }
     });
@@ -109,8 +111,7 @@ void CFilterEngine::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
     if (input == nullptr || output == nullptr) return;
     LONG count = 0;
     if (FAILED(input->GetCount(&count)) || count <= 0) return;
-    m_core.Play(FilterPath::Live, [&](auto& router) {
-        using Router = std::remove_reference_t<decltype(router)>;
+    m_core.Play<FilterPath::Live>([&](auto& router) {
         const CLiveMasterForm masterForm(router.MasterIsPressure(), router.MasterController());
 
         // One buffer for the whole call, with room for a longer host record.
@@ -123,13 +124,19 @@ void CFilterEngine::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
             if (FAILED(input->GetAt(index, &data))) continue;
 
             const BYTE kind = data.m_status & 0xF0;
-            std::int32_t fate = Router::kPass;
-            if (kind == MidiControlChange)
-                fate = router.Controller(data.m_data1, data.m_data2);
-            else if (kind == MidiChannelPressure)
-                fate = router.Pressure(data.m_data1);
-            if (fate == Router::kDrop) continue;
-            if (fate != Router::kPass) masterForm.Write(data, static_cast<BYTE>(fate));
+            StreamRole role = NeitherStream;
+            std::int32_t value = 0;
+            if (kind == MidiControlChange) {
+                role = router.ControllerRole(data.m_data1);
+                value = data.m_data2;
+            } else if (kind == MidiChannelPressure) {
+                role = router.PressureRole();
+                value = data.m_data1;
+            }
+            if (role != NeitherStream) {
+                if (!router.Move(role, value)) continue;
+                masterForm.Write(data, static_cast<BYTE>(value));
+            }
             output->Add(&data);  // a failed Add loses only this message
         }
     });

@@ -27,13 +27,6 @@ const LV2_URID_Map* FindUridMap(const LV2_Feature* const* features) {
     return nullptr;
 }
 
-// Whether a whole event, header and body, lies before `limit`.
-bool EventFits(const LV2_Atom_Event* event, const std::uint8_t* limit) {
-    const auto room = limit - reinterpret_cast<const std::uint8_t*>(event);
-    return room >= static_cast<std::ptrdiff_t>(kEventHeader) &&
-           event->body.size <= static_cast<std::size_t>(room) - kEventHeader;
-}
-
 // A control value as a setting: rounded, and within the setting's bounds,
 // whatever the host sends.
 std::int32_t SettingValue(float value, SettingIndex index) {
@@ -45,45 +38,62 @@ std::int32_t SettingValue(float value, SettingIndex index) {
     return static_cast<std::int32_t>(static_cast<double>(value) + 0.5);
 }
 
+}  // namespace
+
 // The output sequence being written within the capacity the host gave it.
 // An event that does not fit is dropped and counted; nothing is written past
-// the end, padding included.
+// the end, padding included. Written in 64-bit words: the host's buffers are
+// 64-bit aligned, as LV2 asks.
 class COutputSequence {
 public:
-    COutputSequence(LV2_Atom_Sequence& sequence, std::uint32_t capacity, LV2_URID midiEvent)
+    COutputSequence(LV2_Atom_Sequence& sequence, std::uint32_t capacity)
         : m_sequence(sequence),
-          m_cursor(reinterpret_cast<std::uint8_t*>(&sequence.body) + sizeof(LV2_Atom_Sequence_Body)),
-          m_room(capacity - sizeof(LV2_Atom_Sequence_Body)),
-          m_midiSizeAndType(std::uint64_t{midiEvent} << 32) {}
-    ~COutputSequence() { m_sequence.atom.size = static_cast<std::uint32_t>(m_cursor - reinterpret_cast<std::uint8_t*>(&m_sequence.body)); }
+          m_cursor(reinterpret_cast<std::uint64_t*>(&sequence.body + 1)),
+          m_room(capacity - sizeof(LV2_Atom_Sequence_Body)) {}
+    // The sequence's size, once everything is written.
+    void Finish() {
+        m_sequence.atom.size = static_cast<std::uint32_t>(reinterpret_cast<std::uint8_t*>(m_cursor) -
+                                                          reinterpret_cast<std::uint8_t*>(&m_sequence.body));
+    }
     COutputSequence(const COutputSequence&) = delete;
     COutputSequence& operator=(const COutputSequence&) = delete;
 
-    // The input event again, byte for byte, at `frame`. `limit` ends the
-    // input: a short message is copied with its padding in one go when the
-    // padding lies within it.
-    void Copy(std::int64_t frame, const LV2_Atom_Event& event, const std::uint8_t* limit) {
-        const std::uint32_t size = kEventHeader + event.body.size;
-        const std::uint32_t padded = lv2_atom_pad_size(size);
+    // The input event again, byte for byte (its body `size` bytes), at
+    // `frame`. `limit` ends the input: a short message is copied with its
+    // padding in whole words when the padding lies within it.
+    void Copy(std::int64_t frame, const LV2_Atom_Event& event, std::uint32_t size, const std::uint8_t* limit) {
+        const std::uint32_t padded = lv2_atom_pad_size(kEventHeader + size);
         if (!Reserve(padded)) return;
         const auto* const from = reinterpret_cast<const std::uint8_t*>(&event);
-        if (padded == kShortEvent && from + kShortEvent <= limit)
-            std::memcpy(m_cursor, from, kShortEvent);
-        else
-            std::memcpy(m_cursor, from, size);
-        std::memcpy(m_cursor, &frame, sizeof frame);
-        m_cursor += padded;
+        if (padded == kShortEvent && from + kShortEvent <= limit) {
+            const auto* const words = reinterpret_cast<const std::uint64_t*>(from);
+            m_cursor[1] = words[1];
+            m_cursor[2] = words[2];
+        } else {
+            std::memcpy(m_cursor + 1, from + 8, kEventHeader - 8 + size);
+        }
+        m_cursor[0] = static_cast<std::uint64_t>(frame);
+        m_cursor += padded / 8;
     }
 
-    // A message of `size` (1..8) bytes, given as a little-endian word, at
-    // `frame`: written word by word, straight into the output.
-    void Write(std::int64_t frame, std::uint32_t size, std::uint64_t message) {
+    // The same for an event whose body is at most 8 bytes and lies, with its
+    // padding, within the input.
+    void CopyShort(std::int64_t frame, const LV2_Atom_Event& event) {
         if (!Reserve(kShortEvent)) return;
-        const std::uint64_t sizeAndType = m_midiSizeAndType | size;
-        std::memcpy(m_cursor, &frame, 8);
-        std::memcpy(m_cursor + 8, &sizeAndType, 8);
-        std::memcpy(m_cursor + 16, &message, 8);
-        m_cursor += kShortEvent;
+        const auto* const words = reinterpret_cast<const std::uint64_t*>(&event);
+        m_cursor[0] = static_cast<std::uint64_t>(frame);
+        m_cursor[1] = words[1];
+        m_cursor[2] = words[2];
+        m_cursor += kShortEvent / 8;
+    }
+
+    // A message of up to 8 bytes, given as a little-endian word, at `frame`.
+    void Write(std::int64_t frame, std::uint64_t sizeAndType, std::uint64_t message) {
+        if (!Reserve(kShortEvent)) return;
+        m_cursor[0] = static_cast<std::uint64_t>(frame);
+        m_cursor[1] = sizeAndType;
+        m_cursor[2] = message;
+        m_cursor += kShortEvent / 8;
     }
 
     std::uint32_t Dropped() const { return m_dropped; }
@@ -99,13 +109,10 @@ private:
     }
 
     LV2_Atom_Sequence& m_sequence;
-    std::uint8_t* m_cursor;
+    std::uint64_t* m_cursor;
     std::uint32_t m_room;
-    const std::uint64_t m_midiSizeAndType;
     std::uint32_t m_dropped = 0;
 };
-
-}  // namespace
 
 CVeltracePlugin* CVeltracePlugin::Create(double sampleRate, const LV2_Feature* const* features) {
     const LV2_URID_Map* const map = FindUridMap(features);
@@ -184,49 +191,82 @@ void CVeltracePlugin::Run(std::uint32_t frames) {
     // frames the host wrote.
     const auto* const limit = reinterpret_cast<const std::uint8_t*>(&m_in->body) + m_in->atom.size;
     const std::int64_t lastFrame = frames > 0 ? std::int64_t{frames} - 1 : 0;
-    std::uint32_t dropped = 0;
-    m_core.Play(FilterPath::Sequenced, [&](auto& router) {
-        using Router = std::remove_reference_t<decltype(router)>;
-        const std::uint32_t masterSize = router.MasterIsPressure() ? 2 : 3;
-        const std::uint64_t masterHead =
-            router.MasterIsPressure() ? 0xD0u : 0xB0u | std::uint32_t{router.MasterController()} << 8;
-        const unsigned valueShift = router.MasterIsPressure() ? 8 : 16;
-
-        COutputSequence output(*m_out, anyRoom ? capacity : sizeof(LV2_Atom_Sequence_Body), m_urids.midiEvent);
-        std::int64_t floor = 0;
-        for (const LV2_Atom_Event* event = lv2_atom_sequence_begin(&m_in->body); EventFits(event, limit);
-             event = lv2_atom_sequence_next(event)) {
-            if (event->body.type != m_urids.midiEvent) {
-                if (IsPosition(*event))
-                    FollowTransport(reinterpret_cast<const LV2_Atom_Object&>(event->body), m_clock + event->time.frames);
-                continue;
-            }
-            std::int64_t frame = event->time.frames;
-            frame = frame < floor ? floor : frame > lastFrame ? lastFrame : frame;
-            floor = frame;
-
-            const auto* const bytes = reinterpret_cast<const std::uint8_t*>(event + 1);
-            std::int32_t fate = Router::kPass;
-            if (event->body.size == 3) {
-                if ((bytes[0] & 0xF0) == 0xB0 && ((bytes[1] | bytes[2]) & 0x80) == 0)
-                    fate = router.Controller(bytes[1], bytes[2]);
-            } else if (event->body.size == 2) {
-                if ((bytes[0] & 0xF0) == 0xD0 && (bytes[1] & 0x80) == 0) fate = router.Pressure(bytes[1]);
-            }
-            if (fate == Router::kDrop) continue;
-            if (fate == Router::kPass) {
-                output.Copy(frame, *event, limit);
-            } else {
-                const std::uint64_t channel = bytes[0] & 0x0F;
-                output.Write(frame, masterSize,
-                             (masterHead | channel) | std::uint64_t(static_cast<std::uint32_t>(fate)) << valueShift);
-            }
-        }
-        dropped = output.Dropped();
+    const std::uint32_t room = anyRoom ? capacity : sizeof(LV2_Atom_Sequence_Body);
+    m_core.Play<FilterPath::Sequenced>([&](auto& router) {
+        if (router.MasterIsPressure())
+            RouteCycle<true>(router, limit, lastFrame, room);
+        else
+            RouteCycle<false>(router, limit, lastFrame, room);
     });
     if (!anyRoom) m_out->atom.size = 0;
-    m_dropped += dropped;
     m_clock += frames;
+}
+
+template <bool PressureIsMaster, class Router>
+void CVeltracePlugin::RouteCycle(Router& callRouter, const std::uint8_t* limit, std::int64_t lastFrame,
+                                 std::uint32_t capacity) {
+    // Copies of their own, so that the loop keeps them in registers.
+    Router router = callRouter;
+    COutputSequence output(*m_out, capacity);
+    // The master's form is fixed for the call: its size and type word, its
+    // status and controller, and where its value goes.
+    const LV2_URID midiEvent = m_urids.midiEvent;
+    const std::uint64_t masterSizeAndType = std::uint64_t{midiEvent} << 32 | (PressureIsMaster ? 2 : 3);
+    const std::uint64_t masterHead = PressureIsMaster ? 0xD0u : 0xB0u | std::uint32_t{router.MasterController()} << 8;
+    constexpr unsigned kValueShift = PressureIsMaster ? 8 : 16;
+
+    // The input ends at `limit`: an event whose body and padding end there
+    // with room for the next one's header (the common case) is checked once;
+    // near the end, its body must lie within the input, and the next header
+    // too, or the cycle ends.
+    std::int64_t floor = 0;
+    const LV2_Atom_Event* event = lv2_atom_sequence_begin(&m_in->body);
+    const auto end = reinterpret_cast<std::uintptr_t>(limit);
+    if (reinterpret_cast<std::uintptr_t>(event) + kEventHeader > end) event = nullptr;  // no header at all
+    while (event != nullptr) {
+        const std::uint32_t size = event->body.size;
+        const auto* const bytes = reinterpret_cast<const std::uint8_t*>(event + 1);
+        const auto* next = reinterpret_cast<const LV2_Atom_Event*>(bytes + lv2_atom_pad_size(size));
+        const bool whole = reinterpret_cast<std::uintptr_t>(next) + kEventHeader <= end;
+        if (!whole) {
+            if (size > end - reinterpret_cast<std::uintptr_t>(bytes)) break;  // cut short
+            next = nullptr;  // the last event
+        }
+        if (event->body.type == midiEvent) {
+            std::int64_t frame = event->time.frames;
+            if (frame < floor)
+                frame = floor;  // out of order
+            else if (frame > lastFrame)
+                frame = lastFrame;  // beyond the cycle
+            floor = frame;
+
+            StreamRole role = NeitherStream;
+            std::int32_t value = 0;
+            if (size == 3) {
+                if ((bytes[0] & 0xF0) == 0xB0 && ((bytes[1] | bytes[2]) & 0x80) == 0) {
+                    role = router.ControllerRole(bytes[1]);
+                    value = bytes[2];
+                }
+            } else if (size == 2 && (bytes[0] & 0xF0) == 0xD0 && (bytes[1] & 0x80) == 0) {
+                role = router.PressureRole();
+                value = bytes[1];
+            }
+            if (role != NeitherStream) {
+                if (router.Move(role, value))
+                    output.Write(frame, masterSizeAndType,
+                                 masterHead | (bytes[0] & 0x0Fu) | static_cast<std::uint64_t>(value) << kValueShift);
+            } else if (whole && size <= 8) {
+                output.CopyShort(frame, *event);
+            } else {
+                output.Copy(frame, *event, size, limit);
+            }
+        } else if (IsPosition(*event)) {
+            FollowTransport(reinterpret_cast<const LV2_Atom_Object&>(event->body), m_clock + event->time.frames);
+        }
+        event = next;
+    }
+    output.Finish();
+    m_dropped += output.Dropped();
 }
 
 bool CVeltracePlugin::IsPosition(const LV2_Atom_Event& event) const {

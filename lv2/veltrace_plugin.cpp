@@ -76,7 +76,7 @@ public:
         m_cursor += padded / 8;
     }
 
-    // The same for an event whose body is at most 8 bytes and lies, with its
+    // The same for an event whose body is 1 to 8 bytes and lies, with its
     // padding, within the input.
     void CopyShort(std::int64_t frame, const LV2_Atom_Event& event) {
         if (!Reserve(kShortEvent)) return;
@@ -255,7 +255,7 @@ void CVeltracePlugin::RouteCycle(Router& callRouter, const std::uint8_t* limit, 
                 if (router.Move(role, value))
                     output.Write(frame, masterSizeAndType,
                                  masterHead | (bytes[0] & 0x0Fu) | static_cast<std::uint64_t>(value) << kValueShift);
-            } else if (whole && size <= 8) {
+            } else if (whole && size - 1 < 8) {  // 1 to 8 bytes: one padded word
                 output.CopyShort(frame, *event);
             } else {
                 output.Copy(frame, *event, size, limit);

@@ -75,7 +75,8 @@ void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
     LONG count = 0;
     // An empty call, which hosts make all the time, reads no settings.
     if (FAILED(input->GetCount(&count)) || count <= 0) return;
-    m_core.Play<FilterPath::Sequenced>([&](auto& router) {
+    // The queues and the count by value: the loop keeps them in registers.
+    m_core.Play<FilterPath::Sequenced>([input, output, count](auto& router) {
         // Channel pressure goes out with number 0.
         const LONG outputType = router.MasterIsPressure() ? MfxChannelPressureEvent : MfxControllerEvent;
         const BYTE outputNumber = router.MasterController();
@@ -111,7 +112,7 @@ void CFilterEngine::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
     if (input == nullptr || output == nullptr) return;
     LONG count = 0;
     if (FAILED(input->GetCount(&count)) || count <= 0) return;
-    m_core.Play<FilterPath::Live>([&](auto& router) {
+    m_core.Play<FilterPath::Live>([input, output, count](auto& router) {
         const CLiveMasterForm masterForm(router.MasterIsPressure(), router.MasterController());
 
         // One buffer for the whole call, with room for a longer host record.

@@ -2,8 +2,9 @@
 """bench_web.py WEB_DIR HOST BUNDLE: the 1,000,000-event file through the
 page's WebAssembly in headless Chromium (from the file chosen to the download
 ready, as the page measures it) against the native veltrace-host on the same
-file (its whole run), one run each; prints ratio_web_to_native=R. The two
-outputs must be the same bytes."""
+file (its whole run), one run each; prints ratio_web_to_native=R, with the
+longest stall of the page's own thread meanwhile and how many progress values
+it showed. The two outputs must be the same bytes."""
 import hashlib
 import os
 import subprocess
@@ -32,9 +33,16 @@ def main():
     session = PageSession(web, work)
     try:
         session.open()
+        # The page's own thread while the file runs: its longest stall, and the progress it showed.
+        session.js("const w = window.__watch = {stall: 0, seen: new Set()}; let last = performance.now();"
+                   "w.timer = setInterval(() => { const now = performance.now();"
+                   " w.stall = Math.max(w.stall, now - last); last = now;"
+                   " const p = document.getElementById('progress'); if (!p.hidden) w.seen.add(p.value); }, 5);")
         session.open_midi(large)
         session.wait_for(session.has_download, "the large file's output", timeout=600)
         web_ms = float(session.js("return document.getElementById('status').dataset.ms"))
+        stall, steps = session.js("clearInterval(window.__watch.timer);"
+                                  "return [window.__watch.stall, window.__watch.seen.size]")
         web_hash = session.driver.execute_async_script(
             "const done = arguments[arguments.length - 1];"
             "fetch(document.querySelector('a[download]').href).then((r) => r.arrayBuffer())"
@@ -45,7 +53,7 @@ def main():
     if web_hash != native_hash:
         print("bench-web: the page's output differs from the native tool's", file=sys.stderr)
         return 1
-    print(f"web_ms={web_ms:.0f} native_ms={native_ms:.0f}")
+    print(f"web_ms={web_ms:.0f} native_ms={native_ms:.0f} web_longest_stall_ms={stall:.0f} progress_values_shown={steps}")
     print(f"ratio_web_to_native={web_ms / native_ms:.2f}")
     return 0
 

@@ -118,7 +118,7 @@ TEST(SettingsBytes, DecodingOutcomes) {
         {"wrong magic", with(0, 0x9B), SettingsOutcome::WrongMagic, 0, 7},
         {"version 2", with(4, 2), SettingsOutcome::WrongVersion, 0, 7},
         {"cut after two cells", with(24, 99, 24), SettingsOutcome::CutShort, 2, 7},
-        {"cut inside the fourth cell", with(24, 99, 30), SettingsOutcome::CutShort, 3, 99},
+        {"three bytes of the fourth cell", with(24, 99, 31), SettingsOutcome::CutShort, 3, 99},
         {"first row only", with(24, 99, 40), SettingsOutcome::CutShort, 6, 99},
     };
     for (const Row& row : rows) {

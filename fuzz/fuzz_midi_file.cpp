@@ -11,7 +11,7 @@
 #include "tests/host/engine_filter.h"
 #include "tools/host/core_track_filter.h"
 #include "tools/host/midi_file.h"
-#include "tools/host/playback.h"
+#include "tools/host/mfx_track_filter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MidiFile file;

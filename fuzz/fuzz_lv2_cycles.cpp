@@ -70,12 +70,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 std::memcpy(body, &object, sizeof object);
                 std::memcpy(body + sizeof object, &property, sizeof property);
                 for (uint32_t i = 0; i < tail; ++i) body[sizeof object + sizeof property + i] = reader.Byte();
-            } else {  // not MIDI; now and then claiming any size, as a damaged sequence may
-                auto* const body = static_cast<int32_t*>(host.Append(frame, host.Id(LV2_ATOM__Int), 4));
-                *body = 1;
+            } else {  // any event claiming any size, as a damaged sequence may: MIDI, a position or not MIDI
+                const char* const types[] = {LV2_ATOM__Int, LV2_MIDI__MidiEvent, LV2_ATOM__Object};
+                const uint8_t which = reader.Byte() % 3;
+                auto* const body = static_cast<uint32_t*>(host.Append(frame, host.Id(types[which]), 16));
+                body[0] = 0xB0, body[1] = 0, body[2] = 0, body[3] = 0;
+                if (which == 2) body[1] = host.Id(LV2_TIME__Position);
                 if (reader.Byte() & 1) {
                     (reinterpret_cast<LV2_Atom_Event*>(body) - 1)->body.size = reader.Take<uint32_t>();
                     phantoms = true;
+                } else if (which == 1) {
+                    inputs.push_back({frame, std::vector<uint8_t>(reinterpret_cast<uint8_t*>(body), reinterpret_cast<uint8_t*>(body) + 16)});
                 }
             }
         }

@@ -62,7 +62,7 @@ public:
     // `frame`. `limit` ends the input: a short message is copied with its
     // padding in whole words when the padding lies within it.
     void Copy(std::int64_t frame, const LV2_Atom_Event& event, std::uint32_t size, const std::uint8_t* limit) {
-        const std::uint32_t padded = lv2_atom_pad_size(kEventHeader + size);
+        const std::uint64_t padded = (std::uint64_t{kEventHeader} + size + 7) & ~std::uint64_t{7};
         if (!Reserve(padded)) return;
         const auto* const from = reinterpret_cast<const std::uint8_t*>(&event);
         if (padded == kShortEvent && from + kShortEvent <= limit) {
@@ -70,6 +70,7 @@ public:
             m_cursor[1] = words[1];
             m_cursor[2] = words[2];
         } else {
+            m_cursor[padded / 8 - 1] = 0;  // the padding, whatever the buffer held
             std::memcpy(m_cursor + 1, from + 8, kEventHeader - 8 + size);
         }
         m_cursor[0] = static_cast<std::uint64_t>(frame);
@@ -99,9 +100,9 @@ public:
     std::uint32_t Dropped() const { return m_dropped; }
 
 private:
-    bool Reserve(std::uint32_t bytes) {
+    bool Reserve(std::uint64_t bytes) {
         if (bytes <= m_room) {
-            m_room -= bytes;
+            m_room -= static_cast<std::uint32_t>(bytes);
             return true;
         }
         ++m_dropped;
@@ -150,6 +151,10 @@ void CVeltracePlugin::ConnectPort(std::uint32_t port, void* data) {
 }
 
 void CVeltracePlugin::Activate() {
+    // The controls are applied again at the next cycle; one that is not
+    // connected, or not finite, leaves its setting as a new instance has it.
+    for (std::uint32_t index = 0; index < kParamsPerRow; ++index)
+        m_core.SetParam(SettingRow, index, kDefaultParams[SettingRow][index]);
     m_core.ForgetHistory();
     m_transport = Transport{};
     m_clock = 0;
@@ -226,20 +231,20 @@ void CVeltracePlugin::RouteCycle(Router& callRouter, const std::uint8_t* limit, 
     while (event != nullptr) {
         const std::uint32_t size = event->body.size;
         const auto* const bytes = reinterpret_cast<const std::uint8_t*>(event + 1);
-        const auto* next = reinterpret_cast<const LV2_Atom_Event*>(bytes + lv2_atom_pad_size(size));
+        // Padded in 64 bits: a damaged size near 2^32 must not wrap to a small one.
+        const auto* next = reinterpret_cast<const LV2_Atom_Event*>(bytes + ((std::uint64_t{size} + 7) & ~std::uint64_t{7}));
         const bool whole = reinterpret_cast<std::uintptr_t>(next) + kEventHeader <= end;
         if (!whole) {
             if (size > end - reinterpret_cast<std::uintptr_t>(bytes)) break;  // cut short
             next = nullptr;  // the last event
         }
+        std::int64_t frame = event->time.frames;
+        if (frame < floor)
+            frame = floor;  // out of order
+        else if (frame > lastFrame)
+            frame = lastFrame;  // beyond the cycle
+        floor = frame;
         if (event->body.type == midiEvent) {
-            std::int64_t frame = event->time.frames;
-            if (frame < floor)
-                frame = floor;  // out of order
-            else if (frame > lastFrame)
-                frame = lastFrame;  // beyond the cycle
-            floor = frame;
-
             StreamRole role = NeitherStream;
             std::int32_t value = 0;
             if (size == 3) {
@@ -261,7 +266,7 @@ void CVeltracePlugin::RouteCycle(Router& callRouter, const std::uint8_t* limit, 
                 output.Copy(frame, *event, size, limit);
             }
         } else if (IsPosition(*event)) {
-            FollowTransport(reinterpret_cast<const LV2_Atom_Object&>(event->body), m_clock + event->time.frames);
+            FollowTransport(reinterpret_cast<const LV2_Atom_Object&>(event->body), m_clock + frame);
         }
         event = next;
     }
@@ -315,51 +320,48 @@ void CVeltracePlugin::FollowTransport(const LV2_Atom_Object& position, std::int6
         else if (body.key == m_urids.timeBeat) haveBeat = Number(&body.value, beat);
         else if (body.key == m_urids.timeBeatsPerMinute && Number(&body.value, number) && number > 0.0)
             m_transport.beatsPerMinute = number;
-        else if (body.key == m_urids.timeBeatsPerBar && Number(&body.value, number) && number > 0.0)
-            m_transport.beatsPerBar = number;
         property += sizeof(LV2_Atom_Property_Body) + lv2_atom_pad_size(body.value.size);
     }
 
     Transport& transport = m_transport;
-    PlaceUnit unit = PlaceUnit::None;
-    double place = 0.0;
-    if (haveFrame) {
-        unit = PlaceUnit::Frames;
-        place = frame;
-    } else if (haveBeat) {
-        unit = PlaceUnit::Beats;
-        place = beat;
-    } else if (haveBar && haveBarBeat) {
-        unit = PlaceUnit::Beats;
-        place = bar * (transport.beatsPerBar > 0.0 ? transport.beatsPerBar : 4.0) + barBeat;
-    }
+    Place place;
+    if (haveFrame)
+        place = {PlaceUnit::Frames, 0.0, frame};
+    else if (haveBeat)
+        place = {PlaceUnit::Beats, 0.0, beat};
+    else if (haveBar && haveBarBeat)
+        place = {PlaceUnit::Bars, bar, barBeat};
 
-    // How far one frame moves the transport at speed 1, in the place's unit,
-    // and how far a place may lie from the expected one without being a jump
-    // (a frame, so that a host rounding a varispeed transport's frames is
-    // none).
-    const auto perFrame = [&](PlaceUnit in) {
-        if (in == PlaceUnit::Frames) return 1.0;
-        return transport.beatsPerMinute > 0.0 && m_sampleRate > 0.0 ? transport.beatsPerMinute / (60.0 * m_sampleRate)
-                                                                    : 0.0;
-    };
+    // How far one frame moves the transport at speed 1, in the last place's
+    // unit, and how far a place may lie from the expected one without being
+    // a jump (a frame, so that a host rounding a varispeed transport's frames
+    // is none).
+    const double perFrame = transport.place.unit == PlaceUnit::Frames ? 1.0
+                            : transport.beatsPerMinute > 0.0 && m_sampleRate > 0.0
+                                ? transport.beatsPerMinute / (60.0 * m_sampleRate)
+                                : 0.0;
+    const double tolerance = place.unit == PlaceUnit::Frames ? 1.0 : perFrame + 1e-6;
     const double elapsed = static_cast<double>(now - transport.placeClock);
-    const auto expectedIn = [&](PlaceUnit in) {
-        return transport.place + (transport.rolling ? transport.speed * perFrame(in) * elapsed : 0.0);
+    const double advance = transport.rolling ? transport.speed * perFrame * elapsed : 0.0;
+    // How far the new place lies ahead of `along` past the last one: a later
+    // bar is always ahead, an earlier one always behind.
+    const bool comparable = place.unit != PlaceUnit::None && place.unit == transport.place.unit;
+    const auto ahead = [&](double along) {
+        if (place.bar > transport.place.bar) return HUGE_VAL;
+        if (place.bar < transport.place.bar) return -HUGE_VAL;
+        return place.along - (transport.place.along + along);
     };
 
-    const bool comparable = unit != PlaceUnit::None && unit == transport.unit;
-    const double tolerance = unit == PlaceUnit::Frames ? 1.0 : perFrame(unit) + 1e-6;
     bool rolling = transport.rolling;
     double newSpeed = transport.speed;
     if (haveSpeed) {
         rolling = speed != 0.0;
         newSpeed = speed;
     } else if (comparable && elapsed > 0.0) {
-        const double moved = place - transport.place;
+        const double moved = ahead(0.0);
         if (!transport.rolling && moved > tolerance) {
             rolling = true;  // the place moved on: the transport started
-            newSpeed = unit == PlaceUnit::Frames ? moved / elapsed : 1.0;
+            newSpeed = place.unit == PlaceUnit::Frames ? moved / elapsed : 1.0;
         } else if (transport.rolling && std::fabs(moved) <= tolerance) {
             rolling = false;  // the place stayed put: the transport stopped
         }
@@ -367,15 +369,14 @@ void CVeltracePlugin::FollowTransport(const LV2_Atom_Object& position, std::int6
 
     if (!transport.rolling && rolling) {
         m_core.ResetLastSent();  // start
-    } else if (transport.rolling && rolling && comparable && place < expectedIn(unit) - tolerance) {
+    } else if (transport.rolling && rolling && comparable && ahead(advance) < -tolerance) {
         m_core.ResetLastSent();  // loop
     }
 
-    if (unit != PlaceUnit::None) {
+    if (place.unit != PlaceUnit::None) {
         transport.place = place;
-        transport.unit = unit;
-    } else if (transport.unit != PlaceUnit::None) {
-        transport.place = expectedIn(transport.unit);  // the speed may change from here
+    } else if (transport.place.unit != PlaceUnit::None) {
+        transport.place.along += advance;  // where it is now: the speed may change from here
     }
     transport.placeClock = now;
     transport.rolling = rolling;

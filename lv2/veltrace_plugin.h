@@ -58,17 +58,22 @@ private:
             timeBeatsPerMinute;
     };
 
-    // Where the host's transport is, as its positions tell it: in frames, or
-    // in beats for a host that sends bars and beats only.
-    enum class PlaceUnit { None, Frames, Beats };
+    // Where the host's transport is, as its positions tell it: in frames, in
+    // beats, or in a bar and the beats into it (for hosts that send bars and
+    // beats only; a bar is never compared by its beats, since the meter may
+    // change from one bar to the next).
+    enum class PlaceUnit { None, Frames, Beats, Bars };
+    struct Place {
+        PlaceUnit unit = PlaceUnit::None;
+        double bar = 0.0;   // Bars only
+        double along = 0.0;  // frames, beats, or beats into the bar
+    };
     struct Transport {
         bool rolling = false;
         double speed = 0.0;
-        PlaceUnit unit = PlaceUnit::None;
-        double place = 0.0;           // in `unit`, at placeClock
+        Place place;                  // at placeClock
         std::int64_t placeClock = 0;  // the plug-in's clock when the transport was there
         double beatsPerMinute = 0.0;  // 0: not known
-        double beatsPerBar = 0.0;     // 0: not known
     };
 
     CVeltracePlugin(const Urids& urids, double sampleRate) : m_urids(urids), m_sampleRate(sampleRate) {}

@@ -1,6 +1,7 @@
 // The LV2 plug-in driven as a host drives it, through lv2_descriptor: what
 // leaves for which atoms, other messages passing, a full output, the
 // controls, and the transport's start and loop.
+#include <climits>
 #include <cmath>
 #include <functional>
 
@@ -153,6 +154,10 @@ TEST(Lv2Plugin, TheTransportStartsAndLoopsTheFilter) {
          {at(0, {bar(1), barBeat(3.5), speed(1), tempo, meter}), repeat}, true},
         {"bars and beats: a start", {at(0, {bar(2), barBeat(0), speed(0), tempo, meter})},
          {at(0, {bar(2), barBeat(0), speed(1), tempo, meter}), repeat}, true},
+        {"bars and beats: a new bar in another meter", {at(0, {bar(10), barBeat(3.9), speed(1), tempo, meter})},
+         {at(0, {bar(11), barBeat(0), speed(1), tempo, P{LV2_TIME__beatsPerBar, LV2_ATOM__Float, 3}}), repeat}, false},
+        {"a position stamped far beyond the cycle: at its last frame", rolling,
+         {at(INT64_MAX, {frame(256), speed(1)}), repeat}, true},
         {"bars and beats only: a start and a loop", {at(0, {bar(0), barBeat(1)})},
          {at(0, {bar(0), barBeat(2)}), repeat, at(120, {bar(0), barBeat(0)}), repeat}, true},
     };
@@ -209,6 +214,31 @@ TEST(Lv2Plugin, ActivationLeavesTheInstanceAsANewOne) {
         host.Descriptor().activate(host.Handle());
         host.Midi(0, row.after);
         EXPECT_EQ(host.Run(64), row.out) << row.what;
+    }
+}
+
+TEST(Lv2Plugin, ActivationForgetsAControlThatIsNoLongerANumber) {
+    CLv2TestHost host;
+    host.Control(EffectAmount) = 50;
+    host.Run(64);
+    host.Control(EffectAmount) = NAN;
+    host.Descriptor().deactivate(host.Handle());
+    host.Descriptor().activate(host.Handle());
+    host.Run(64);
+    EXPECT_EQ(host.Plugin().Core().GetParam(SettingRow, EffectAmount), 85) << "as a new instance holds it";
+}
+
+TEST(Lv2Plugin, ADamagedSizeEndsTheCycleThere) {
+    for (const char* type : {LV2_MIDI__MidiEvent, LV2_ATOM__Object}) {
+        for (const std::uint32_t size : {0xFFFFFFF9u, 0xFFFFFFFFu, 0x80000000u, 100u}) {
+            CLv2TestHost host;
+            host.Midi(0, {0x90, 60, 100});
+            auto* const body = static_cast<std::uint32_t*>(host.Append(1, host.Id(type), 16));
+            body[0] = 0xB0, body[1] = host.Id(LV2_TIME__Position), body[2] = 0, body[3] = 0;
+            (reinterpret_cast<LV2_Atom_Event*>(body) - 1)->body.size = size;  // claims more than the input holds
+            host.Midi(2, {0x90, 61, 100});
+            EXPECT_EQ(host.Run(64), (std::vector<TimedBytes>{{0, {0x90, 60, 100}}})) << type << " of size " << size;
+        }
     }
 }
 

@@ -23,8 +23,8 @@
   let file = null;                // {name, bytes}: the last file that went through
   let worker = null, job = 0, busy = false, started = 0;
   let downloadUrl = null;
-  let lastResult = null;
   let pending = null;             // the file of the run under way
+  let opening = 0;                // the latest file asked for: older ones that arrive late are dropped
   let midiAccess = null, midiIn = null, midiOut = null;
   const live = {in: 0, out: 0, dropped: 0, starts: 0};
 
@@ -96,8 +96,10 @@
       return good;
     });
     if (!ok) {
+      // Nothing is offered for the refused file; the settings stay, and so
+      // does a run of them under way.
       alertLine(M.UTF8ToString(M._vt_error()));
-      cancelRun();
+      dropDownload();
       return;
     }
     alertLine('');
@@ -138,7 +140,12 @@
   function newWorker() {
     const w = new Worker('worker.js');
     w.onmessage = onWorkerMessage;
-    w.onerror = (e) => { alertLine(`the page's worker failed: ${e.message}`); busy = false; $('#progress').hidden = true; };
+    w.onerror = (e) => {
+      alertLine(`the page's worker failed: ${e.message}`);
+      cancelRun();
+      if (worker) { worker.terminate(); worker = null; }  // the next run starts a new one
+      $('#status').textContent = file ? `Still showing ${file.name}.` : 'No file yet.';
+    };
     return w;
   }
 
@@ -170,7 +177,6 @@
     }
     alertLine('');
     file = pending;
-    lastResult = message;
     const ms = performance.now() - started;
     const base = file.name.replace(/\.(mid|midi|smf)$/i, '');
     downloadUrl = URL.createObjectURL(new Blob([message.output], {type: 'audio/midi'}));
@@ -186,10 +192,20 @@
     drawPlot(message.plot, message.end);
   }
 
+  // The output on offer is for the file before: it goes at once, and a file
+  // that finishes reading after a later one was chosen is dropped.
   function openMidi(chosen) {
     if (!chosen) return;
-    const since = performance.now();
-    chosen.arrayBuffer().then((buffer) => run({name: chosen.name, bytes: new Uint8Array(buffer)}, since));
+    const since = performance.now(), token = ++opening;
+    cancelRun();
+    $('#status').textContent = `${chosen.name}: reading…`;
+    chosen.arrayBuffer().then(
+      (buffer) => { if (token === opening) run({name: chosen.name, bytes: new Uint8Array(buffer)}, since); },
+      (error) => {
+        if (token !== opening) return;
+        alertLine(`${chosen.name}: cannot be read (${error.name || error})`);
+        $('#status').textContent = file ? `Still showing ${file.name}.` : 'No file yet.';
+      });
   }
 
   function showSummary(rows) {
@@ -307,7 +323,9 @@
       liveLine(`Web MIDI was refused (${error.name || error}): the live path is off; MIDI files work as before.`);
       return;
     }
-    midiAccess.onstatechange = fillPorts;
+    // A device that comes or goes: the lists anew, and a chosen one that
+    // went is let go.
+    midiAccess.onstatechange = () => { fillPorts(); chooseInput(); chooseOutput(); };
     fillPorts();
     chooseInput(); chooseOutput();
     liveLine(`Web MIDI: ${midiAccess.inputs.size} inputs, ${midiAccess.outputs.size} outputs. Choose an input and an output.`);

@@ -19,16 +19,25 @@ onmessage = async (event) => {
     return;
   }
   if (event.data.warm) return;
+  try {
+    postMessage(...runFile(M, job, name, bytes, cells));
+  } catch (error) {  // a trap in the module, or memory it could not give
+    postMessage({job, ok: false, error: `${name}: the filter could not run it (${error.message || error})`});
+  }
+};
+
+// One file through the module: the message for the page and what it hands over.
+function runFile(M, job, name, bytes, cells) {
   const nameSize = M.lengthBytesUTF8(name) + 1;
   const data = M._malloc(Math.max(bytes.length, 1)), table = M._malloc(cells.length * 4), text = M._malloc(nameSize);
-  M.HEAPU8.set(bytes, data);
-  M.HEAP32.set(cells, table >> 2);
-  M.stringToUTF8(name, text, nameSize);
-  const ok = M._vt_run_file(data, bytes.length, table, text);
-  M._free(data); M._free(table); M._free(text);
-  if (!ok) {
-    postMessage({job, ok: false, error: M.UTF8ToString(M._vt_error())});
-    return;
+  try {
+    if (!data || !table || !text) throw new Error('out of memory');
+    M.HEAPU8.set(bytes, data);
+    M.HEAP32.set(cells, table >> 2);
+    M.stringToUTF8(name, text, nameSize);
+    if (!M._vt_run_file(data, bytes.length, table, text)) return [{job, ok: false, error: M.UTF8ToString(M._vt_error())}];
+  } finally {
+    M._free(data); M._free(table); M._free(text);
   }
   const start = M._vt_output_data();
   const output = M.HEAPU8.slice(start, start + M._vt_output_size());
@@ -39,5 +48,5 @@ onmessage = async (event) => {
     const p = M._vt_plot_data(which) >> 2;
     return M.HEAP32.slice(p, p + M._vt_plot_size(which));
   });
-  postMessage({job, ok: true, output, summary, plot, end: M._vt_plot_end()}, [output.buffer, ...plot.map((points) => points.buffer)]);
-};
+  return [{job, ok: true, output, summary, plot, end: M._vt_plot_end()}, [output.buffer, ...plot.map((points) => points.buffer)]];
+}

@@ -19,29 +19,6 @@ struct LivePath {
     static std::int32_t LastSent(const CFilterCore& core) { return core.LastInputOut(); }
 };
 
-struct MidiBytes {
-    std::uint8_t status, data1, data2;
-};
-
-inline MidiBytes Encode(const Msg& msg) {
-    const auto channel = static_cast<std::uint8_t>(msg.channel);
-    const auto number = static_cast<std::uint8_t>(msg.number), value = static_cast<std::uint8_t>(msg.value);
-    switch (msg.kind) {
-    case Msg::Cc: return {static_cast<std::uint8_t>(0xB0 | channel), number, value};
-    case Msg::Pressure: return {static_cast<std::uint8_t>(0xD0 | channel), value, 0};
-    default: return {static_cast<std::uint8_t>(0x90 | channel), number, value};
-    }
-}
-
-inline Msg Decode(const MidiBytes& bytes) {
-    const int channel = bytes.status & 0x0F;
-    switch (bytes.status & 0xF0) {
-    case 0xB0: return CcMsg(bytes.data1, bytes.data2, channel);
-    case 0xD0: return PressureMsg(bytes.data1, channel);
-    default: return NoteMsg(bytes.data1, bytes.data2, channel);
-    }
-}
-
 // One call of the path with these messages; returns what came out.
 // `onMessage` runs before each message is routed.
 template <class Path>

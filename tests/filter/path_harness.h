@@ -40,29 +40,10 @@ struct LivePath {
     using Queue = CFakeDataQueue;
 
     static MfxData Encode(const Msg& msg) {
-        MfxData data{};
-        const BYTE channel = static_cast<BYTE>(msg.channel);
-        switch (msg.kind) {
-        case Msg::Cc:
-            data = {0, static_cast<BYTE>(0xB0 | channel), static_cast<BYTE>(msg.number), static_cast<BYTE>(msg.value), 0};
-            break;
-        case Msg::Pressure:
-            data = {0, static_cast<BYTE>(0xD0 | channel), static_cast<BYTE>(msg.value), 0, 0};
-            break;
-        case Msg::Note:
-            data = {0, static_cast<BYTE>(0x90 | channel), static_cast<BYTE>(msg.number), static_cast<BYTE>(msg.value), 0};
-            break;
-        }
-        return data;
+        const MidiBytes bytes = ::Encode(msg);
+        return {0, bytes.status, bytes.data1, bytes.data2, 0};
     }
-    static Msg Decode(const MfxData& data) {
-        const int channel = data.m_status & 0x0F;
-        switch (data.m_status & 0xF0) {
-        case 0xB0: return CcMsg(data.m_data1, data.m_data2, channel);
-        case 0xD0: return PressureMsg(data.m_data1, channel);
-        default: return NoteMsg(data.m_data1, data.m_data2, channel);
-        }
-    }
+    static Msg Decode(const MfxData& data) { return ::Decode({data.m_status, data.m_data1, data.m_data2}); }
     static void Run(CFilterEngine& engine, Queue& input, Queue& output) { engine.OnInput(&input, &output); }
     static std::int32_t LastSent(const CFilterEngine& engine) { return engine.LastInputOut(); }
 };

@@ -11,6 +11,10 @@
 #include "parameters.h"
 #include "routing.h"
 
+// Real-time paths read the cells while another thread writes them: that must
+// never take a lock behind the scenes.
+static_assert(std::atomic<std::int32_t>::is_always_lock_free, "the table's cells are lock-free atomics");
+
 class CFilterCore {
 public:
     CFilterCore();

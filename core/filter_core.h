@@ -10,6 +10,7 @@
 
 #include "parameters.h"
 #include "routing.h"
+#include "rule_cache.h"
 
 // Real-time paths read the cells while another thread writes them: that must
 // never take a lock behind the scenes.
@@ -42,6 +43,10 @@ public:
     // generic lambda. Allocates nothing, takes no lock.
     template <FilterPath Path, class Loop>
     void Play(Loop&& loop);
+    // The same with the rule's results kept in `cache` across calls, for a
+    // face that runs the filter on one thread (the loop gets one router type).
+    template <FilterPath Path, class Loop>
+    void Play(CRuleCache& cache, Loop&& loop);
     // The same with the path chosen at run time (the loop is compiled for both).
     template <class Loop>
     void Play(FilterPath path, Loop&& loop) {
@@ -74,4 +79,12 @@ void CFilterCore::Play(Loop&& loop) {
         CRouter<std::remove_reference_t<decltype(rule)>, Path> router(watch, rule, m_memories);
         loop(router);
     });
+}
+
+template <FilterPath Path, class Loop>
+void CFilterCore::Play(CRuleCache& cache, Loop&& loop) {
+    const FilterSettings settings = ReadSettings();
+    cache.Prepare(settings);
+    CRouter<CRuleCache, Path> router(StreamWatch::For(settings), cache, m_memories);
+    loop(router);
 }

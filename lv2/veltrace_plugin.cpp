@@ -197,7 +197,7 @@ void CVeltracePlugin::Run(std::uint32_t frames) {
     const auto* const limit = reinterpret_cast<const std::uint8_t*>(&m_in->body) + m_in->atom.size;
     const std::int64_t lastFrame = frames > 0 ? std::int64_t{frames} - 1 : 0;
     const std::uint32_t room = anyRoom ? capacity : sizeof(LV2_Atom_Sequence_Body);
-    m_core.Play<FilterPath::Sequenced>([&](auto& router) {
+    m_core.Play<FilterPath::Sequenced>(m_results, [&](auto& router) {
         if (router.MasterIsPressure())
             RouteCycle<true>(router, limit, lastFrame, room);
         else

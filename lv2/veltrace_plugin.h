@@ -89,6 +89,7 @@ private:
     const Urids m_urids;
     const double m_sampleRate;
     CFilterCore m_core;
+    CRuleCache m_results;  // the rule's results, kept from cycle to cycle: run is the core's one thread
 
     const LV2_Atom_Sequence* m_in = nullptr;
     LV2_Atom_Sequence* m_out = nullptr;

@@ -78,6 +78,26 @@ TEST(CoreMemories, SurviveCallsAndStartsButNotAFreshActivation) {
     EXPECT_EQ(core.GetParam(SettingRow, EffectAmount), 85) << "the table stays";
 }
 
+TEST(CoreRuleCache, GivesTheRulesResultsAndForgetsThemWhenTheSettingsChange) {
+    // One cache through settings that differ in one value at a time, and back:
+    // every result is the rule's, including those kept from before.
+    const FilterSettings settings[] = {
+        {1, 0, 85, 0, 96, ModeAdd},   {1, 0, 85, 0, 96, ModeSub},  {1, 0, 85, 0, 96, ModeRel64},
+        {1, 0, 30, 0, 96, ModeRel64}, {1, 0, 30, 10, 96, ModeAdd}, {1, 0, 30, 10, 50, ModeAdd},
+        {1, 0, 85, 0, 96, ModeAdd},   {1, 0, 85, 0, 96, 7},
+    };
+    CRuleCache cache;
+    for (const FilterSettings& s : settings) {
+        cache.Prepare(s);
+        for (const std::int32_t base : {0, 1, 31, 64, 100, 127, 128, 255, -1})
+            for (std::int32_t modifier = -1; modifier <= 129; ++modifier)
+                ASSERT_EQ(cache(base, modifier), ComputeModulatedValue(base, modifier, s.lowIn, s.highIn, s.mode,
+                                                                      s.effectAmount))
+                    << "base " << base << " modifier " << modifier << " mode " << s.mode << " amount "
+                    << s.effectAmount << " low " << s.lowIn << " high " << s.highIn;
+    }
+}
+
 // ---- The 64-byte format -------------------------------------------------------
 
 const std::vector<std::uint8_t> kDefaultBytes = {

@@ -12,7 +12,7 @@ allowed=(
   'CFilterCore::ResetLastSent()' 'CFilterCore::ForgetHistory()'  # atomic stores
   'CFilterCore::SetParam(unsigned int, unsigned int, int)'       # one atomic store
   'GetParamMin(unsigned int, unsigned int)' 'GetParamMax(unsigned int, unsigned int)'
-  'memcpy'
+  'memcpy' 'memset'                                       # the rule cache's clearing
   # Instantiation only (CVeltracePlugin::Create): the plug-in and its core
   # are made, the host's features looked up.
   'CFilterCore::CFilterCore()' 'operator new(unsigned long, std::nothrow_t const&)'

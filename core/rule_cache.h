@@ -12,6 +12,14 @@
 
 class CRuleCache {
 public:
+    // Ready for a new filter's settings, so that a filter that keeps them
+    // clears nothing at its first call.
+    CRuleCache() {
+        const std::int32_t* const defaults = kDefaultParams[SettingRow];
+        Prepare({defaults[MasterCc], defaults[ModifierCc], defaults[EffectAmount], defaults[LowIn], defaults[HighIn],
+                 defaults[Mode]});
+    }
+
     // [the face's one thread] Ready for these settings: what was kept for
     // other settings is forgotten.
     void Prepare(const FilterSettings& settings) {

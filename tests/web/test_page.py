@@ -174,6 +174,21 @@ def part_page(web, work):
                 session.wait_for(session.has_download, "the output after a change")
             checks.equal(f"the message goes with a good run after {name}", session.alert(), "")
 
+        # Two files chosen one after the other, the first read more slowly: the
+        # second is the one that goes through, and the first's link goes at once.
+        slow = write(os.path.join(work, "slow.mid"), smf(0, [random_track(5, 50, 0)]))
+        session.js("const read = Blob.prototype.arrayBuffer;"
+                   "Blob.prototype.arrayBuffer = function () { const bytes = read.call(this);"
+                   " return this.name === 'slow.mid' ? bytes.then((b) => new Promise((done) => setTimeout(() => done(b), 400)))"
+                   " : bytes; };")
+        session.open_midi(slow)
+        checks.equal("no link while another file is read", session.has_download(), False)
+        session.open_midi(demo)
+        session.wait_for(session.has_download, "the second file's link")
+        time.sleep(0.8)  # the first file's read is long done
+        checks.equal("the file chosen last is the one shown",
+                     session.js("return document.querySelector('a[download]').download"), "demo-veltrace.mid")
+
         # The live path through a stand-in MIDIAccess.
         session.driver.find_element("id", "live-connect").click()
         session.wait_for(lambda: session.js("return document.querySelector('#midi-in').options.length") == 2,

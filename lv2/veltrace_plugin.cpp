@@ -38,7 +38,6 @@ std::int32_t SettingValue(float value, SettingIndex index) {
     return static_cast<std::int32_t>(static_cast<double>(value) + 0.5);
 }
 
-}  // namespace
 
 // The output sequence being written within the capacity the host gave it.
 // An event that does not fit is dropped and counted; nothing is written past
@@ -59,26 +58,18 @@ public:
     COutputSequence& operator=(const COutputSequence&) = delete;
 
     // The input event again, byte for byte (its body `size` bytes), at
-    // `frame`. `limit` ends the input: a short message is copied with its
-    // padding in whole words when the padding lies within it.
-    void Copy(std::int64_t frame, const LV2_Atom_Event& event, std::uint32_t size, const std::uint8_t* limit) {
+    // `frame`, its padding zeroed.
+    void Copy(std::int64_t frame, const LV2_Atom_Event& event, std::uint32_t size) {
         const std::uint64_t padded = (std::uint64_t{kEventHeader} + size + 7) & ~std::uint64_t{7};
         if (!Reserve(padded)) return;
-        const auto* const from = reinterpret_cast<const std::uint8_t*>(&event);
-        if (padded == kShortEvent && from + kShortEvent <= limit) {
-            const auto* const words = reinterpret_cast<const std::uint64_t*>(from);
-            m_cursor[1] = words[1];
-            m_cursor[2] = words[2];
-        } else {
-            m_cursor[padded / 8 - 1] = 0;  // the padding, whatever the buffer held
-            std::memcpy(m_cursor + 1, from + 8, kEventHeader - 8 + size);
-        }
+        m_cursor[padded / 8 - 1] = 0;
+        std::memcpy(m_cursor + 1, reinterpret_cast<const std::uint8_t*>(&event) + 8, kEventHeader - 8 + size);
         m_cursor[0] = static_cast<std::uint64_t>(frame);
         m_cursor += padded / 8;
     }
 
-    // The same for an event whose body is 1 to 8 bytes and lies, with its
-    // padding, within the input.
+    // The same in whole words, for an event whose body is 1 to 8 bytes and
+    // lies, with its padding, within the input (the usual MIDI message).
     void CopyShort(std::int64_t frame, const LV2_Atom_Event& event) {
         if (!Reserve(kShortEvent)) return;
         const auto* const words = reinterpret_cast<const std::uint64_t*>(&event);
@@ -115,6 +106,8 @@ private:
     std::uint32_t m_dropped = 0;
 };
 
+}  // namespace
+
 CVeltracePlugin* CVeltracePlugin::Create(double sampleRate, const LV2_Feature* const* features) {
     const LV2_URID_Map* const map = FindUridMap(features);
     if (map == nullptr || map->map == nullptr) return nullptr;
@@ -134,7 +127,6 @@ CVeltracePlugin* CVeltracePlugin::Create(double sampleRate, const LV2_Feature* c
     urids.timeBar = id(LV2_TIME__bar);
     urids.timeBarBeat = id(LV2_TIME__barBeat);
     urids.timeBeat = id(LV2_TIME__beat);
-    urids.timeBeatsPerBar = id(LV2_TIME__beatsPerBar);
     urids.timeBeatsPerMinute = id(LV2_TIME__beatsPerMinute);
     return new (std::nothrow) CVeltracePlugin(urids, sampleRate);
 }
@@ -179,31 +171,30 @@ void CVeltracePlugin::Run(std::uint32_t frames) {
     if (m_in == nullptr || m_out == nullptr) return;
     ApplyControls();
 
-    // The host gives the output's capacity in its size.
+    // The host gives the output's capacity in its size. Where not even an
+    // empty sequence fits, the output is left empty and every event dropped.
     std::uint32_t capacity = m_out->atom.size;
     m_out->atom.type = m_urids.atomSequence;
-    if (capacity < sizeof(LV2_Atom_Sequence_Body)) {
-        m_out->atom.size = 0;  // not even an empty sequence fits: every event is dropped
-        capacity = sizeof(LV2_Atom_Sequence_Body);
-    } else {
+    const bool sequenceFits = capacity >= sizeof(LV2_Atom_Sequence_Body);
+    if (sequenceFits) {
         m_out->body.unit = 0;  // frames
         m_out->body.pad = 0;
+    } else {
+        capacity = sizeof(LV2_Atom_Sequence_Body);  // room for no event
     }
-    const bool anyRoom = m_out->atom.size != 0;
 
     // Events up to the first that does not lie wholly within the input. Each
     // leaves within the cycle and never before the one left last, whatever
     // frames the host wrote.
     const auto* const limit = reinterpret_cast<const std::uint8_t*>(&m_in->body) + m_in->atom.size;
     const std::int64_t lastFrame = frames > 0 ? std::int64_t{frames} - 1 : 0;
-    const std::uint32_t room = anyRoom ? capacity : sizeof(LV2_Atom_Sequence_Body);
     m_core.Play<FilterPath::Sequenced>(m_results, [&](auto& router) {
         if (router.MasterIsPressure())
-            RouteCycle<true>(router, limit, lastFrame, room);
+            RouteCycle<true>(router, limit, lastFrame, capacity);
         else
-            RouteCycle<false>(router, limit, lastFrame, room);
+            RouteCycle<false>(router, limit, lastFrame, capacity);
     });
-    if (!anyRoom) m_out->atom.size = 0;
+    if (!sequenceFits) m_out->atom.size = 0;
     m_clock += frames;
 }
 
@@ -220,10 +211,10 @@ void CVeltracePlugin::RouteCycle(Router& callRouter, const std::uint8_t* limit, 
     const std::uint64_t masterHead = PressureIsMaster ? 0xD0u : 0xB0u | std::uint32_t{router.MasterController()} << 8;
     constexpr unsigned kValueShift = PressureIsMaster ? 8 : 16;
 
-    // The input ends at `limit`: an event whose body and padding end there
-    // with room for the next one's header (the common case) is checked once;
-    // near the end, its body must lie within the input, and the next header
-    // too, or the cycle ends.
+    // The input ends at `limit`. Usually one check serves an event: when the
+    // next event's header still lies within the input, so do this one's body
+    // and padding. Otherwise this event is the last: its body must lie within
+    // the input, or the cycle ends before it.
     std::int64_t floor = 0;
     const LV2_Atom_Event* event = lv2_atom_sequence_begin(&m_in->body);
     const auto end = reinterpret_cast<std::uintptr_t>(limit);
@@ -263,7 +254,7 @@ void CVeltracePlugin::RouteCycle(Router& callRouter, const std::uint8_t* limit, 
             } else if (whole && size - 1 < 8) {  // 1 to 8 bytes: one padded word
                 output.CopyShort(frame, *event);
             } else {
-                output.Copy(frame, *event, size, limit);
+                output.Copy(frame, *event, size);
             }
         } else if (IsPosition(*event)) {
             FollowTransport(reinterpret_cast<const LV2_Atom_Object&>(event->body), m_clock + frame);

@@ -54,8 +54,7 @@ public:
 private:
     struct Urids {
         LV2_URID atomSequence, atomObject, atomBlank, atomInt, atomLong, atomFloat, atomDouble;
-        LV2_URID midiEvent, timePosition, timeFrame, timeSpeed, timeBar, timeBarBeat, timeBeat, timeBeatsPerBar,
-            timeBeatsPerMinute;
+        LV2_URID midiEvent, timePosition, timeFrame, timeSpeed, timeBar, timeBarBeat, timeBeat, timeBeatsPerMinute;
     };
 
     // Where the host's transport is, as its positions tell it: in frames, in

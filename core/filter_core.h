@@ -47,14 +47,6 @@ public:
     // face that runs the filter on one thread (the loop gets one router type).
     template <FilterPath Path, class Loop>
     void Play(CRuleCache& cache, Loop&& loop);
-    // The same with the path chosen at run time (the loop is compiled for both).
-    template <class Loop>
-    void Play(FilterPath path, Loop&& loop) {
-        if (path == FilterPath::Sequenced)
-            Play<FilterPath::Sequenced>(loop);
-        else
-            Play<FilterPath::Live>(loop);
-    }
 
     // The settings as a call reads them (row 0, one cell at a time).
     FilterSettings ReadSettings() const;

@@ -45,9 +45,6 @@ public:
     std::int32_t LastEventOut() const { return m_core.LastEventOut(); }
     std::int32_t LastInputOut() const { return m_core.LastInputOut(); }
 
-    CFilterCore& Core() { return m_core; }
-    const CFilterCore& Core() const { return m_core; }
-
 private:
     CFilterCore m_core;
 };

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -97,25 +98,19 @@ EMSCRIPTEN_KEEPALIVE const char* vt_error() { return g_error.c_str(); }
 EMSCRIPTEN_KEEPALIVE int vt_run_file(const std::uint8_t* bytes, int size, const std::int32_t* cells, const char* name) {
     g_error.clear();
     try {
-        MidiFile input;
-        try {
-            input = ParseMidiFile(bytes, static_cast<std::size_t>(size));
-        } catch (const MidiFileError& error) {
-            throw HostError(std::string(name) + ": " + error.what());
-        }
+        const MidiFile input = ReadMidiFile(bytes, static_cast<std::size_t>(size), name);
         const SettingsCells settings = CellsFrom(cells);
         CheckSettingsWithinControls(settings);
         const double total = static_cast<double>(ChannelEvents(input)) + 1;
         double done = 0;
         ReportProgress(done, total);
-        MidiFile output = input;
-        std::vector<TrackSummary> summaries(input.tracks.size());
-        for (std::size_t i = 0; i < input.tracks.size(); ++i) {
-            CCoreTrackFilter filter(settings);
-            output.tracks[i] = PlayTrack(filter, input.tracks[i], PlaybackOptions{}, StreamsOf(settings), summaries[i]);
-            done += static_cast<double>(summaries[i].eventsIn);
-            ReportProgress(done, total);
-        }
+        std::vector<TrackSummary> summaries;
+        const MidiFile output = PlayFile(
+            input, [&] { return std::make_unique<CCoreTrackFilter>(settings); }, PlaybackOptions{}, StreamsOf(settings),
+            summaries, [&](const TrackSummary& track) {
+                done += static_cast<double>(track.eventsIn);
+                ReportProgress(done, total);
+            });
         g_output = SerializeMidiFile(output);
         g_summaries = std::move(summaries);
         g_plotEnd = EndTick(input);
@@ -190,7 +185,7 @@ EMSCRIPTEN_KEEPALIVE void vt_live_start() { g_live.ResetLastSent(); }
 EMSCRIPTEN_KEEPALIVE int vt_live_message(int status, int data1, int data2) {
     auto s = static_cast<std::uint8_t>(status), d1 = static_cast<std::uint8_t>(data1), d2 = static_cast<std::uint8_t>(data2);
     bool leaves = false;
-    g_live.Play(FilterPath::Live, [&](auto& router) { leaves = router.Route(s, d1, d2); });
+    g_live.Play<FilterPath::Live>([&](auto& router) { leaves = router.Route(s, d1, d2); });
     return leaves ? s | d1 << 8 | d2 << 16 : -1;
 }
 

@@ -24,7 +24,7 @@ struct LivePath {
 template <class Path>
 std::vector<Msg> Pass(CFilterCore& core, const std::vector<Msg>& messages, std::function<void(int)> onMessage = {}) {
     std::vector<Msg> result;
-    core.Play(Path::kPath, [&](auto& router) {
+    core.Play<Path::kPath>([&](auto& router) {
         for (std::size_t index = 0; index < messages.size(); ++index) {
             if (onMessage) onMessage(static_cast<int>(index));
             MidiBytes bytes = Encode(messages[index]);

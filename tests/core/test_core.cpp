@@ -51,7 +51,7 @@ TEST(CoreRoute, EachKindOfMessageLeavesInTheMastersForm) {
         SetSettings(core, row.master, row.modifier, 100, 0, 127, ModeAdd);
         Bytes3 message = row.in;
         bool left = false;
-        core.Play(FilterPath::Sequenced,
+        core.Play<FilterPath::Sequenced>(
                   [&](auto& router) { left = router.Route(message.status, message.data1, message.data2); });
         EXPECT_EQ(left, row.left) << row.what;
         if (left) {

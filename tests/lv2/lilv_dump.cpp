@@ -71,7 +71,6 @@ int Dump(LilvWorld* world, const char* path) {
   std::string bundle = path;
   if (bundle.back() != '/') bundle += '/';
   Node bundle_node(lilv_new_file_uri(world, nullptr, bundle.c_str()));
-  lilv_world_load_specifications(world);
   lilv_world_load_bundle(world, bundle_node.node);
 
   Node uri(lilv_new_uri(world, kUri));

@@ -20,8 +20,6 @@ public:
                    std::vector<Output>& outputs) override;
     void PlayLive(const MidiEvent& message, std::vector<MidiEvent>& outputs) override;
 
-    CFilterCore& Core() { return m_core; }
-
 private:
     CFilterCore m_core;
 };

@@ -164,6 +164,14 @@ void ApplySettingOptions(const HostOptions& options, SettingsCells& cells) {
 
 WatchedStreams StreamsOf(const SettingsCells& cells) { return {cells[MasterCc], cells[ModifierCc]}; }
 
+MidiFile ReadMidiFile(const std::uint8_t* bytes, std::size_t size, const std::string& name) {
+    try {
+        return ParseMidiFile(bytes, size);
+    } catch (const MidiFileError& error) {
+        throw HostError(name + ": " + error.what());
+    }
+}
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw HostError(path + ": cannot be opened for reading");

@@ -54,6 +54,9 @@ void CheckSettingsWithinControls(const SettingsCells& cells);
 void ApplySettingOptions(const HostOptions& options, SettingsCells& cells);
 WatchedStreams StreamsOf(const SettingsCells& cells);
 
+// A MIDI file read from `bytes`; throws HostError naming `name` and the problem.
+MidiFile ReadMidiFile(const std::uint8_t* bytes, std::size_t size, const std::string& name);
+
 // Whole files. Reading throws HostError if the file cannot be read. Writing
 // goes to a temporary file beside the target that then replaces it, so the
 // target is never left half-written; on failure nothing is left behind.

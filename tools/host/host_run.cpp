@@ -27,12 +27,7 @@ int Run(const HostOptions& options, const PluginLoader& loadPlugin) {
     if (SameFile(options.input, options.output))
         throw HostError(options.output + ": the output would overwrite the input");
     const std::vector<std::uint8_t> bytes = ReadWholeFile(options.input);
-    MidiFile input;
-    try {
-        input = ParseMidiFile(bytes.data(), bytes.size());
-    } catch (const MidiFileError& error) {
-        throw HostError(options.input + ": " + error.what());
-    }
+    const MidiFile input = ReadMidiFile(bytes.data(), bytes.size(), options.input);
     SettingsCells cells{};
     bool fromFile = false;
     if (!options.settingsFile.empty()) {
@@ -46,12 +41,9 @@ int Run(const HostOptions& options, const PluginLoader& loadPlugin) {
     ApplySettingOptions(options, cells);
     if (!options.saveSettingsFile.empty()) WriteFileReplacing(options.saveSettingsFile, plugin->SavedSettings(cells));
 
-    MidiFile output = input;
-    std::vector<TrackSummary> summaries(input.tracks.size());
-    for (std::size_t i = 0; i < input.tracks.size(); ++i) {
-        const std::unique_ptr<CTrackFilter> filter = plugin->NewTrackFilter(cells);  // a sequencer inserts the effect per track
-        output.tracks[i] = PlayTrack(*filter, input.tracks[i], options.playback, StreamsOf(cells), summaries[i]);
-    }
+    std::vector<TrackSummary> summaries;
+    const MidiFile output = PlayFile(input, [&] { return plugin->NewTrackFilter(cells); }, options.playback,
+                                     StreamsOf(cells), summaries);
     WriteFileReplacing(options.output, SerializeMidiFile(output));
     PrintSummary(summaries);
     return 0;

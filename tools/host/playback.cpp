@@ -94,3 +94,16 @@ MidiTrack PlayTrack(CTrackFilter& filter, const MidiTrack& track, const Playback
     summary.repeatsDropped = summary.eventsIn - summary.eventsOut;  // the filter drops nothing but repeats
     return played;
 }
+
+MidiFile PlayFile(const MidiFile& input, const std::function<std::unique_ptr<CTrackFilter>()>& newFilter,
+                  const PlaybackOptions& options, const WatchedStreams& streams, std::vector<TrackSummary>& summaries,
+                  const std::function<void(const TrackSummary&)>& trackDone) {
+    MidiFile output = input;
+    summaries.assign(input.tracks.size(), TrackSummary{});
+    for (std::size_t i = 0; i < input.tracks.size(); ++i) {
+        const std::unique_ptr<CTrackFilter> filter = newFilter();
+        output.tracks[i] = PlayTrack(*filter, input.tracks[i], options, streams, summaries[i]);
+        if (trackDone) trackDone(summaries[i]);
+    }
+    return output;
+}

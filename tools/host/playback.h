@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -62,3 +63,11 @@ public:
 // go to `summary`.
 MidiTrack PlayTrack(CTrackFilter& filter, const MidiTrack& track, const PlaybackOptions& options,
                     const WatchedStreams& streams, TrackSummary& summary);
+
+// Plays every track of `input` through a new filter of its own (as a
+// sequencer inserts the effect per track) and returns the file with their
+// output; each track's counts go to `summaries`. `trackDone`, if given, is
+// told after each track, for a progress report.
+MidiFile PlayFile(const MidiFile& input, const std::function<std::unique_ptr<CTrackFilter>()>& newFilter,
+                  const PlaybackOptions& options, const WatchedStreams& streams, std::vector<TrackSummary>& summaries,
+                  const std::function<void(const TrackSummary&)>& trackDone = {});

@@ -48,9 +48,6 @@ public:
     template <FilterPath Path, class Loop>
     void Play(CRuleCache& cache, Loop&& loop);
 
-    // The settings as a call reads them (row 0, one cell at a time).
-    FilterSettings ReadSettings() const;
-
     // Run-time memories, for inspection.
     std::int32_t LastMaster() const { return m_memories.lastMaster.load(std::memory_order_relaxed); }
     std::int32_t LastModifier() const { return m_memories.lastModifier.load(std::memory_order_relaxed); }
@@ -58,6 +55,9 @@ public:
     std::int32_t LastInputOut() const { return m_memories.lastInputOut.load(std::memory_order_relaxed); }
 
 private:
+    // The settings as a call reads them (row 0, one cell at a time).
+    FilterSettings ReadSettings() const;
+
     std::atomic<std::int32_t> m_params[kParamRows][kParamsPerRow];
 
     FilterMemories m_memories;

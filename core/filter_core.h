@@ -44,7 +44,8 @@ public:
     template <FilterPath Path, class Loop>
     void Play(Loop&& loop);
     // The same with the rule's results kept in `cache` across calls, for a
-    // face that runs the filter on one thread (the loop gets one router type).
+    // face that runs the filter on one thread. The router's type says what
+    // channel pressure is (one of four), so the loop tests nothing for it.
     template <FilterPath Path, class Loop>
     void Play(CRuleCache& cache, Loop&& loop);
 
@@ -77,6 +78,15 @@ template <FilterPath Path, class Loop>
 void CFilterCore::Play(CRuleCache& cache, Loop&& loop) {
     const FilterSettings settings = ReadSettings();
     cache.Prepare(settings);
-    CRouter<CRuleCache, Path> router(StreamWatch::For(settings), cache, m_memories);
-    loop(router);
+    const StreamWatch watch = StreamWatch::For(settings);
+    const auto play = [&](auto pressure) {
+        CRouter<CRuleCache, Path, decltype(pressure)::value> router(watch, cache, m_memories);
+        loop(router);
+    };
+    switch (watch.pressureRole) {
+    case NeitherStream: play(std::integral_constant<int, NeitherStream>{}); break;
+    case MasterStream: play(std::integral_constant<int, MasterStream>{}); break;
+    case ModifierStream: play(std::integral_constant<int, ModifierStream>{}); break;
+    case BothStreams: play(std::integral_constant<int, BothStreams>{}); break;
+    }
 }

@@ -156,8 +156,13 @@ struct FilterMemories {
     }
 };
 
+// What channel pressure is to a router: fixed when the router is compiled
+// for one role (a loop then tests nothing for it per message), or read from
+// the settings at run time.
+constexpr int kPressureRoleAtRunTime = -1;
+
 // One path's routing for one call.
-template <class Rule, FilterPath Path>
+template <class Rule, FilterPath Path, int Pressure = kPressureRoleAtRunTime>
 class CRouter {
 public:
     CRouter(const StreamWatch& watch, Rule& rule, FilterMemories& memories)
@@ -167,7 +172,10 @@ public:
     // to this call: a move of the master stream, the modifier stream, both,
     // or neither (it leaves unchanged).
     StreamRole ControllerRole(std::uint8_t number) const { return m_watch.ControllerRole(number); }
-    StreamRole PressureRole() const { return m_watch.pressureRole; }
+    StreamRole PressureRole() const {
+        if constexpr (Pressure == kPressureRoleAtRunTime) return m_watch.pressureRole;
+        else return static_cast<StreamRole>(Pressure);
+    }
 
     // A move of the master stream, the modifier stream or both (never
     // NeitherStream) with `value`: updates the shared memories and the path's
@@ -182,9 +190,9 @@ public:
     }
 
     // The form of what leaves: channel pressure, or this controller.
-    bool MasterIsPressure() const { return m_watch.PressureIsMaster(); }
+    bool MasterIsPressure() const { return (PressureRole() & MasterStream) != 0; }
     std::uint8_t MasterController() const {
-        return static_cast<std::uint8_t>(m_watch.PressureIsMaster() ? 0 : m_watch.masterController);
+        return static_cast<std::uint8_t>(MasterIsPressure() ? 0 : m_watch.masterController);
     }
 
     // A plain channel message (status, then its data bytes), rewritten in

@@ -4,6 +4,7 @@
 // the settings change. Results are the rule's own, to the unit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -35,16 +36,26 @@ public:
     }
 
     [[gnu::always_inline]] std::int32_t operator()(std::int32_t base, std::int32_t modifier) {
-        if (static_cast<std::uint32_t>(base | modifier) >= kValues)  // not both MIDI values: not kept
+        // Not both MIDI values: not kept. Two tests, so that a caller whose
+        // value is known to be one spends one.
+        if (static_cast<std::uint32_t>(base) >= kValues || static_cast<std::uint32_t>(modifier) >= kValues)
             return ComputeModulatedValue(base, modifier, m_low, m_high, m_mode, m_amount);
-        std::uint8_t& result = m_results[static_cast<std::uint32_t>(modifier) * kValues + static_cast<std::uint32_t>(base)];
-        if (result == kUnknown)
-            result = static_cast<std::uint8_t>(ComputeModulatedValue(base, modifier, m_low, m_high, m_mode, m_amount));
-        return result;
+        const std::uint8_t result = m_results[Slot(base, modifier)];
+        return result != kUnknown ? result : Fill(base, modifier);
     }
 
 private:
     static constexpr std::uint32_t kValues = 128;
+
+    static std::size_t Slot(std::int32_t base, std::int32_t modifier) {
+        return std::size_t{static_cast<std::uint32_t>(modifier)} * kValues + static_cast<std::uint32_t>(base);
+    }
+    // Out of the loop's way: it runs once per pair of values.
+    [[gnu::noinline]] std::int32_t Fill(std::int32_t base, std::int32_t modifier) {
+        const std::int32_t result = ComputeModulatedValue(base, modifier, m_low, m_high, m_mode, m_amount);
+        m_results[Slot(base, modifier)] = static_cast<std::uint8_t>(result);
+        return result;
+    }
     static constexpr std::uint8_t kUnknown = 0xFF;  // never a result: those are 0..127
 
     bool m_ready = false;

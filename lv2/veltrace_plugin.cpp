@@ -21,6 +21,21 @@ constexpr std::uint32_t kEventHeader = sizeof(LV2_Atom_Event);
 // A MIDI message of up to 8 bytes takes its header and one padded word.
 constexpr std::uint32_t kShortEvent = kEventHeader + 8;
 
+// Eight bytes of an atom buffer, which LV2 aligns to 64 bits.
+inline std::uint64_t LoadWord(const void* at) {
+    std::uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+// The first bytes of a body that ends the input (up to 8 of its `size`), as
+// a little-endian word: its padding may lie beyond the input.
+std::uint64_t LoadPart(const std::uint8_t* bytes, std::uint32_t size) {
+    std::uint64_t word = 0;
+    for (std::uint32_t i = 0; i < size && i < 8; ++i) word |= std::uint64_t{bytes[i]} << 8 * i;
+    return word;
+}
+
 const LV2_URID_Map* FindUridMap(const LV2_Feature* const* features) {
     for (; features != nullptr && *features != nullptr; ++features)
         if (std::strcmp((*features)->URI, LV2_URID__map) == 0) return static_cast<const LV2_URID_Map*>((*features)->data);
@@ -43,12 +58,14 @@ std::int32_t SettingValue(float value, SettingIndex index) {
 // An event that does not fit is dropped and counted; nothing is written past
 // the end, padding included. Written in 64-bit words: the host's buffers are
 // 64-bit aligned, as LV2 asks.
+// `Checked` false: the room is known to hold everything, as in most cycles.
+template <bool Checked>
 class COutputSequence {
 public:
     COutputSequence(LV2_Atom_Sequence& sequence, std::uint32_t capacity)
         : m_sequence(sequence),
           m_cursor(reinterpret_cast<std::uint64_t*>(&sequence.body + 1)),
-          m_room(capacity - sizeof(LV2_Atom_Sequence_Body)) {}
+          m_end(m_cursor + (capacity - sizeof(LV2_Atom_Sequence_Body)) / 8) {}
     // The sequence's size, once everything is written.
     void Finish() {
         m_sequence.atom.size = static_cast<std::uint32_t>(reinterpret_cast<std::uint8_t*>(m_cursor) -
@@ -60,49 +77,33 @@ public:
     // The input event again, byte for byte (its body `size` bytes), at
     // `frame`, its padding zeroed.
     void Copy(std::int64_t frame, const LV2_Atom_Event& event, std::uint32_t size) {
-        const std::uint64_t padded = (std::uint64_t{kEventHeader} + size + 7) & ~std::uint64_t{7};
-        if (!Reserve(padded)) return;
-        m_cursor[padded / 8 - 1] = 0;
+        const std::uint64_t words = (std::uint64_t{kEventHeader} + size + 7) / 8;
+        if (Checked && words > static_cast<std::uint64_t>(m_end - m_cursor)) return Drop();
+        m_cursor[words - 1] = 0;
         std::memcpy(m_cursor + 1, reinterpret_cast<const std::uint8_t*>(&event) + 8, kEventHeader - 8 + size);
         m_cursor[0] = static_cast<std::uint64_t>(frame);
-        m_cursor += padded / 8;
+        m_cursor += words;
     }
 
-    // The same in whole words, for an event whose body is 1 to 8 bytes and
-    // lies, with its padding, within the input (the usual MIDI message).
-    void CopyShort(std::int64_t frame, const LV2_Atom_Event& event) {
-        if (!Reserve(kShortEvent)) return;
-        const auto* const words = reinterpret_cast<const std::uint64_t*>(&event);
-        m_cursor[0] = static_cast<std::uint64_t>(frame);
-        m_cursor[1] = words[1];
-        m_cursor[2] = words[2];
-        m_cursor += kShortEvent / 8;
-    }
-
-    // A message of up to 8 bytes, given as a little-endian word, at `frame`.
-    void Write(std::int64_t frame, std::uint64_t sizeAndType, std::uint64_t message) {
-        if (!Reserve(kShortEvent)) return;
+    // A message of up to 8 bytes at `frame`: its body's size and type as one
+    // word, and the body as a little-endian word, padding included.
+    void Write(std::int64_t frame, std::uint64_t sizeAndType, std::uint64_t body) {
+        std::uint64_t* const next = m_cursor + kShortEvent / 8;
+        if (Checked && next > m_end) return Drop();
         m_cursor[0] = static_cast<std::uint64_t>(frame);
         m_cursor[1] = sizeAndType;
-        m_cursor[2] = message;
-        m_cursor += kShortEvent / 8;
+        m_cursor[2] = body;
+        m_cursor = next;
     }
 
     std::uint32_t Dropped() const { return m_dropped; }
 
 private:
-    bool Reserve(std::uint64_t bytes) {
-        if (bytes <= m_room) {
-            m_room -= static_cast<std::uint32_t>(bytes);
-            return true;
-        }
-        ++m_dropped;
-        return false;
-    }
+    void Drop() { ++m_dropped; }
 
     LV2_Atom_Sequence& m_sequence;
     std::uint64_t* m_cursor;
-    std::uint32_t m_room;
+    std::uint64_t* const m_end;  // the room's end, in whole words
     std::uint32_t m_dropped = 0;
 };
 
@@ -188,8 +189,11 @@ void CVeltracePlugin::Run(std::uint32_t frames) {
     // frames the host wrote.
     const auto* const limit = reinterpret_cast<const std::uint8_t*>(&m_in->body) + m_in->atom.size;
     const std::int64_t lastFrame = frames > 0 ? std::int64_t{frames} - 1 : 0;
+    // No event leaves larger than it came: where the output holds the whole
+    // input, padding included, no event's room need be checked.
+    const bool outputChecked = capacity < ((std::uint64_t{m_in->atom.size} + 7) & ~std::uint64_t{7});
     m_core.Play<FilterPath::Sequenced>(m_results, [&](auto& router) {
-        if (router.MasterIsPressure())
+        if (outputChecked)
             RouteCycle<true>(router, limit, lastFrame, capacity);
         else
             RouteCycle<false>(router, limit, lastFrame, capacity);
@@ -198,68 +202,86 @@ void CVeltracePlugin::Run(std::uint32_t frames) {
     m_clock += frames;
 }
 
-template <bool PressureIsMaster, class Router>
-void CVeltracePlugin::RouteCycle(Router& callRouter, const std::uint8_t* limit, std::int64_t lastFrame,
+template <bool OutputChecked, class Router>
+void CVeltracePlugin::RouteCycle(Router& router, const std::uint8_t* limit, std::int64_t lastFrame,
                                  std::uint32_t capacity) {
-    // Copies of their own, so that the loop keeps them in registers.
-    Router router = callRouter;
-    COutputSequence output(*m_out, capacity);
-    // The master's form is fixed for the call: its size and type word, its
-    // status and controller, and where its value goes.
-    const LV2_URID midiEvent = m_urids.midiEvent;
-    const std::uint64_t masterSizeAndType = std::uint64_t{midiEvent} << 32 | (PressureIsMaster ? 2 : 3);
-    const std::uint64_t masterHead = PressureIsMaster ? 0xD0u : 0xB0u | std::uint32_t{router.MasterController()} << 8;
-    constexpr unsigned kValueShift = PressureIsMaster ? 8 : 16;
+    COutputSequence<OutputChecked> output(*m_out, capacity);
+    // An event's body size and type, read as one word, less that of a
+    // one-byte MIDI message: a MIDI message of n bytes is n - 1.
+    const std::uint64_t midiEvent = m_urids.midiEvent;
+    const std::uint64_t oneByteMidi = midiEvent << 32 | 1;
+    constexpr std::uint64_t kPressure = 1, kControl = 2, kShortMidi = 8;  // 2, 3 and up to 8 bytes
+    // The master's form, its status and controller, and where its value goes:
+    // the router's type says which.
+    const bool pressureIsMaster = router.MasterIsPressure();
+    const std::uint64_t masterForm = oneByteMidi + (pressureIsMaster ? kPressure : kControl);
+    const std::uint64_t masterHead = pressureIsMaster ? 0xD0u : 0xB0u | std::uint32_t{router.MasterController()} << 8;
+    const unsigned valueShift = pressureIsMaster ? 8 : 16;
 
-    // The input ends at `limit`. Usually one check serves an event: when the
-    // next event's header still lies within the input, so do this one's body
-    // and padding. Otherwise this event is the last: its body must lie within
-    // the input, or the cycle ends before it.
+    // Each event leaves within the cycle and never before the one left last,
+    // whatever frames the host wrote. `message` is the body's first word, of
+    // which only the first `size` bytes are looked at; `whole` when the body's
+    // padding lies within the input too.
+    // Inlined at both its calls (GNU's attribute: the standard one does not
+    // reach a lambda's body), so the usual event costs no call.
     std::int64_t floor = 0;
-    const LV2_Atom_Event* event = lv2_atom_sequence_begin(&m_in->body);
-    const auto end = reinterpret_cast<std::uintptr_t>(limit);
-    if (reinterpret_cast<std::uintptr_t>(event) + kEventHeader > end) event = nullptr;  // no header at all
-    while (event != nullptr) {
-        const std::uint32_t size = event->body.size;
-        const auto* const bytes = reinterpret_cast<const std::uint8_t*>(event + 1);
-        // Padded in 64 bits: a damaged size near 2^32 must not wrap to a small one.
-        const auto* next = reinterpret_cast<const LV2_Atom_Event*>(bytes + ((std::uint64_t{size} + 7) & ~std::uint64_t{7}));
-        const bool whole = reinterpret_cast<std::uintptr_t>(next) + kEventHeader <= end;
-        if (!whole) {
-            if (size > end - reinterpret_cast<std::uintptr_t>(bytes)) break;  // cut short
-            next = nullptr;  // the last event
-        }
-        std::int64_t frame = event->time.frames;
+    const auto route = [&](const LV2_Atom_Event& event, std::uint64_t form, std::uint64_t message,
+                            bool whole) __attribute__((always_inline)) {
+        std::int64_t frame = event.time.frames;
         if (frame < floor)
             frame = floor;  // out of order
         else if (frame > lastFrame)
             frame = lastFrame;  // beyond the cycle
         floor = frame;
-        if (event->body.type == midiEvent) {
-            StreamRole role = NeitherStream;
-            std::int32_t value = 0;
-            if (size == 3) {
-                if ((bytes[0] & 0xF0) == 0xB0 && ((bytes[1] | bytes[2]) & 0x80) == 0) {
-                    role = router.ControllerRole(bytes[1]);
-                    value = bytes[2];
-                }
-            } else if (size == 2 && (bytes[0] & 0xF0) == 0xD0 && (bytes[1] & 0x80) == 0) {
-                role = router.PressureRole();
-                value = bytes[1];
+
+        // A control change or channel pressure with data bytes below 128.
+        StreamRole role = NeitherStream;
+        std::int32_t value = 0;
+        const std::uint64_t kind = form - oneByteMidi;
+        if (kind == kControl) {
+            if ((message & 0x8080F0) == 0xB0) {
+                role = router.ControllerRole(static_cast<std::uint8_t>(message >> 8));
+                value = static_cast<std::int32_t>(message >> 16 & 0x7F);
             }
-            if (role != NeitherStream) {
-                if (router.Move(role, value))
-                    output.Write(frame, masterSizeAndType,
-                                 masterHead | (bytes[0] & 0x0Fu) | static_cast<std::uint64_t>(value) << kValueShift);
-            } else if (whole && size - 1 < 8) {  // 1 to 8 bytes: one padded word
-                output.CopyShort(frame, *event);
-            } else {
-                output.Copy(frame, *event, size);
-            }
-        } else if (IsPosition(*event)) {
-            FollowTransport(reinterpret_cast<const LV2_Atom_Object&>(event->body), m_clock + frame);
+        } else if (kind == kPressure && (message & 0x80F0) == 0xD0) {
+            role = router.PressureRole();
+            value = static_cast<std::int32_t>(message >> 8 & 0x7F);
         }
-        event = next;
+        if (role != NeitherStream) {
+            if (router.Move(role, value)) {
+                const std::uint64_t channel = message & 0x0F, amount = static_cast<std::uint32_t>(value);
+                output.Write(frame, masterForm, masterHead | channel | amount << valueShift);
+            }
+        } else if (whole && kind < kShortMidi) {  // one padded word
+            output.Write(frame, form, message);
+        } else if (form >> 32 == midiEvent) {
+            output.Copy(frame, event, static_cast<std::uint32_t>(form));
+        } else if (IsPosition(event)) {
+            FollowTransport(reinterpret_cast<const LV2_Atom_Object&>(event.body), m_clock + frame);
+        }
+    };
+
+    // The input ends at `limit`. One check serves an event: when the next
+    // event's header still lies within the input, so do this one's body and
+    // padding. Otherwise this event is the last: its body must lie within the
+    // input, or the cycle ends before it.
+    auto at = reinterpret_cast<std::uintptr_t>(lv2_atom_sequence_begin(&m_in->body));
+    const auto end = reinterpret_cast<std::uintptr_t>(limit);
+    if (at + kEventHeader <= end) {
+        for (;;) {
+            const auto& event = *reinterpret_cast<const LV2_Atom_Event*>(at);
+            const std::uint64_t form = LoadWord(&event.body);
+            const auto size = static_cast<std::uint32_t>(form);
+            // Padded in 64 bits: a damaged size near 2^32 must not wrap to a small one.
+            const std::uint64_t padded = (std::uint64_t{size} + 7) & ~std::uint64_t{7};
+            const auto* const body = reinterpret_cast<const std::uint8_t*>(&event + 1);
+            if (at + padded + 2 * kEventHeader > end) {
+                if (size <= end - (at + kEventHeader)) route(event, form, LoadPart(body, size), false);
+                break;
+            }
+            route(event, form, LoadWord(body), true);
+            at += kEventHeader + padded;
+        }
     }
     output.Finish();
     m_dropped += output.Dropped();

@@ -79,8 +79,9 @@ private:
 
     void ApplyControls();
     // The cycle's events through the router into the output.
-    template <bool PressureIsMaster, class Router>
-    void RouteCycle(Router& router, const std::uint8_t* limit, std::int64_t lastFrame, std::uint32_t capacity);
+    template <bool OutputChecked, class Router>
+    [[gnu::always_inline]] inline void RouteCycle(Router& router, const std::uint8_t* limit, std::int64_t lastFrame,
+                                                  std::uint32_t capacity);
     bool IsPosition(const LV2_Atom_Event& event) const;
     void FollowTransport(const LV2_Atom_Object& position, std::int64_t now);
     bool Number(const LV2_Atom* atom, double& value) const;

@@ -76,19 +76,32 @@ TEST(Lv2Plugin, OtherMessagesPassUnchangedInOrder) {
 }
 
 TEST(Lv2Plugin, AFullOutputDropsAndCountsWhatDoesNotFit) {
-    for (const std::uint32_t fits : {0u, 1u, 2u, 5u}) {
-        for (const bool headerFits : {true, false}) {
-            if (!headerFits && fits > 0) continue;
-            CLv2TestHost host;
-            std::memset(&host.Out(), 0xAB, host.Room());
-            for (std::uint8_t note = 0; note < 5; ++note) host.Midi(note, {0x90, note, 100});
-            const std::uint32_t capacity = headerFits ? 8 + 24 * fits : 4;
-            const auto out = host.Run(16, capacity);
-            EXPECT_EQ(out.size(), fits) << "capacity " << capacity;
-            EXPECT_EQ(host.Plugin().DroppedEvents(), 5u - fits) << "capacity " << capacity;
-            for (std::uint32_t byte = 8 + capacity; byte < 8 + capacity + 64; ++byte)
-                ASSERT_EQ(host.OutBytes()[byte], 0xAB) << "written past the capacity " << capacity << " at " << byte;
-        }
+    // Five notes of 24 bytes each; where the last one's padding lies past
+    // the input, the input is 5 bytes shorter, and so is the room given.
+    const struct {
+        std::uint32_t capacity;  // the output's size, as the host sets it
+        bool lastUnpadded;
+        std::size_t fits;
+    } cases[] = {
+        {4, false, 0},           // not even the sequence's header
+        {8, false, 0},           // the header alone
+        {8 + 24, false, 1},
+        {8 + 64, false, 2},      // a word short of a third event
+        {8 + 112, false, 4},     // a word short of the input's size
+        {8 + 120, false, 5},     // exactly the input's size
+        {8 + 115, true, 4},      // the input's size, the last event's padding not included
+        {8 + 120, true, 5},
+    };
+    for (const auto& c : cases) {
+        CLv2TestHost host;
+        std::memset(&host.Out(), 0xAB, host.Room());
+        for (std::uint8_t note = 0; note < 5; ++note) host.Midi(note, {0x90, note, 100});
+        if (c.lastUnpadded) host.In().atom.size -= 5;
+        const auto out = host.Run(16, c.capacity);
+        EXPECT_EQ(out.size(), c.fits) << "capacity " << c.capacity;
+        EXPECT_EQ(host.Plugin().DroppedEvents(), 5u - c.fits) << "capacity " << c.capacity;
+        for (std::uint32_t byte = 8 + c.capacity; byte < 8 + c.capacity + 64; ++byte)
+            ASSERT_EQ(host.OutBytes()[byte], 0xAB) << "written past the capacity " << c.capacity << " at " << byte;
     }
 }
 

@@ -29,7 +29,8 @@ inline std::uint64_t LoadWord(const void* at) {
 }
 
 // The first bytes of a body that ends the input (up to 8 of its `size`), as
-// a little-endian word: its padding may lie beyond the input.
+// a little-endian word with zeros after it: its padding may lie beyond the
+// input.
 std::uint64_t LoadPart(const std::uint8_t* bytes, std::uint32_t size) {
     std::uint64_t word = 0;
     for (std::uint32_t i = 0; i < size && i < 8; ++i) word |= std::uint64_t{bytes[i]} << 8 * i;
@@ -220,13 +221,13 @@ void CVeltracePlugin::RouteCycle(Router& router, const std::uint8_t* limit, std:
 
     // Each event leaves within the cycle and never before the one left last,
     // whatever frames the host wrote. `message` is the body's first word, of
-    // which only the first `size` bytes are looked at; `whole` when the body's
-    // padding lies within the input too.
+    // which only the first `size` bytes are looked at (a short message leaves
+    // with the word as read: its padding, or zeros where the input ends).
     // Inlined at both its calls (GNU's attribute: the standard one does not
     // reach a lambda's body), so the usual event costs no call.
     std::int64_t floor = 0;
-    const auto route = [&](const LV2_Atom_Event& event, std::uint64_t form, std::uint64_t message,
-                            bool whole) __attribute__((always_inline)) {
+    const auto route = [&](const LV2_Atom_Event& event, std::uint64_t form,
+                           std::uint64_t message) __attribute__((always_inline)) {
         std::int64_t frame = event.time.frames;
         if (frame < floor)
             frame = floor;  // out of order
@@ -252,7 +253,7 @@ void CVeltracePlugin::RouteCycle(Router& router, const std::uint8_t* limit, std:
                 const std::uint64_t channel = message & 0x0F, amount = static_cast<std::uint32_t>(value);
                 output.Write(frame, masterForm, masterHead | channel | amount << valueShift);
             }
-        } else if (whole && kind < kShortMidi) {  // one padded word
+        } else if (kind < kShortMidi) {  // one padded word
             output.Write(frame, form, message);
         } else if (form >> 32 == midiEvent) {
             output.Copy(frame, event, static_cast<std::uint32_t>(form));
@@ -276,10 +277,10 @@ void CVeltracePlugin::RouteCycle(Router& router, const std::uint8_t* limit, std:
             const std::uint64_t padded = (std::uint64_t{size} + 7) & ~std::uint64_t{7};
             const auto* const body = reinterpret_cast<const std::uint8_t*>(&event + 1);
             if (at + padded + 2 * kEventHeader > end) {
-                if (size <= end - (at + kEventHeader)) route(event, form, LoadPart(body, size), false);
+                if (size <= end - (at + kEventHeader)) route(event, form, LoadPart(body, size));
                 break;
             }
-            route(event, form, LoadWord(body), true);
+            route(event, form, LoadWord(body));
             at += kEventHeader + padded;
         }
     }

@@ -53,6 +53,8 @@ TEST(Lv2Plugin, OtherMessagesPassUnchangedInOrder) {
     CLv2TestHost host;
     const Bytes passing[] = {
         {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7},  // system exclusive
+        {0xF0, 0x7D, 1, 2, 3, 4, 5, 0xF7},     // 8 bytes: one word
+        {0xF0, 0x7D, 1, 2, 3, 4, 5, 6, 0xF7},  // 9 bytes: more than one
         {0xF8},                                // clock
         {0xF2, 0x10, 0x20},                    // song position
         {},                                    // an empty event
@@ -102,6 +104,10 @@ TEST(Lv2Plugin, AFullOutputDropsAndCountsWhatDoesNotFit) {
         EXPECT_EQ(host.Plugin().DroppedEvents(), 5u - c.fits) << "capacity " << c.capacity;
         for (std::uint32_t byte = 8 + c.capacity; byte < 8 + c.capacity + 64; ++byte)
             ASSERT_EQ(host.OutBytes()[byte], 0xAB) << "written past the capacity " << c.capacity << " at " << byte;
+        if (c.lastUnpadded && c.fits == 5) {  // the padding the input lacked leaves as zeros
+            for (std::uint32_t byte = 16 + 96 + 16 + 3; byte < 16 + 120; ++byte)
+                EXPECT_EQ(host.OutBytes()[byte], 0) << "padding at " << byte;
+        }
     }
 }
 

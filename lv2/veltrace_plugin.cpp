@@ -89,12 +89,11 @@ public:
     // A message of up to 8 bytes at `frame`: its body's size and type as one
     // word, and the body as a little-endian word, padding included.
     void Write(std::int64_t frame, std::uint64_t sizeAndType, std::uint64_t body) {
-        std::uint64_t* const next = m_cursor + kShortEvent / 8;
-        if (Checked && next > m_end) return Drop();
+        if (Checked && m_end - m_cursor < kShortEvent / 8) return Drop();
         m_cursor[0] = static_cast<std::uint64_t>(frame);
         m_cursor[1] = sizeAndType;
         m_cursor[2] = body;
-        m_cursor = next;
+        m_cursor += kShortEvent / 8;
     }
 
     std::uint32_t Dropped() const { return m_dropped; }

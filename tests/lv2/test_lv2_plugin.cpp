@@ -92,6 +92,7 @@ TEST(Lv2Plugin, AFullOutputDropsAndCountsWhatDoesNotFit) {
         {8 + 112, false, 4},     // a word short of the input's size
         {8 + 120, false, 5},     // exactly the input's size
         {8 + 115, true, 4},      // the input's size, the last event's padding not included
+        {8 + 118, true, 4},      // more than the input's size, less than with its padding
         {8 + 120, true, 5},
     };
     for (const auto& c : cases) {

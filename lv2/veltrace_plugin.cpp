@@ -54,12 +54,11 @@ std::int32_t SettingValue(float value, SettingIndex index) {
     return static_cast<std::int32_t>(static_cast<double>(value) + 0.5);
 }
 
-
 // The output sequence being written within the capacity the host gave it.
 // An event that does not fit is dropped and counted; nothing is written past
 // the end, padding included. Written in 64-bit words: the host's buffers are
-// 64-bit aligned, as LV2 asks.
-// `Checked` false: the room is known to hold everything, as in most cycles.
+// 64-bit aligned, as LV2 asks. `Checked` false: the room is known to hold
+// everything (as in most cycles), so no event's room is checked.
 template <bool Checked>
 class COutputSequence {
 public:

@@ -6,11 +6,7 @@ bool IsCell(std::uint32_t row, std::uint32_t index) { return row < kParamRows &&
 
 }  // namespace
 
-CFilterCore::CFilterCore() {
-    for (std::uint32_t row = 0; row < kParamRows; ++row)
-        for (std::uint32_t index = 0; index < kParamsPerRow; ++index)
-            m_params[row][index].store(kDefaultParams[row][index], std::memory_order_relaxed);
-}
+CFilterCore::CFilterCore() { SetCells(DefaultSettingsCells()); }
 
 std::int32_t CFilterCore::GetParam(std::uint32_t row, std::uint32_t index) const {
     if (!IsCell(row, index)) return 0;
@@ -20,6 +16,11 @@ std::int32_t CFilterCore::GetParam(std::uint32_t row, std::uint32_t index) const
 void CFilterCore::SetParam(std::uint32_t row, std::uint32_t index, std::int32_t value) {
     if (!IsCell(row, index)) return;
     m_params[row][index].store(value, std::memory_order_relaxed);
+}
+
+void CFilterCore::SetCells(const SettingsCells& cells) {
+    for (std::uint32_t cell = 0; cell < kParamCells; ++cell)
+        m_params[cell / kParamsPerRow][cell % kParamsPerRow].store(cells[cell], std::memory_order_relaxed);
 }
 
 void CFilterCore::ResetLastSent() {

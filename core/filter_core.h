@@ -29,6 +29,8 @@ public:
     // reads 0 and writes nothing.
     std::int32_t GetParam(std::uint32_t row, std::uint32_t index) const;
     void SetParam(std::uint32_t row, std::uint32_t index, std::int32_t value);
+    // [any thread] All twelve cells, in table order.
+    void SetCells(const SettingsCells& cells);
 
     // [any thread] Playback started or looped: forget the master value each
     // path sent last, so the next one is sent even if it repeats.

@@ -1,5 +1,12 @@
 #include "parameters.h"
 
+SettingsCells DefaultSettingsCells() {
+    SettingsCells cells;
+    for (std::uint32_t cell = 0; cell < kParamCells; ++cell)
+        cells[cell] = kDefaultParams[cell / kParamsPerRow][cell % kParamsPerRow];
+    return cells;
+}
+
 std::int32_t GetParamMin(std::uint32_t, std::uint32_t) { return 0; }
 
 std::int32_t GetParamMax(std::uint32_t row, std::uint32_t index) {

@@ -2,6 +2,7 @@
 // both event paths share. Everything here is pure: no lock, no allocation.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 // Rows of the parameter table.
@@ -30,11 +31,17 @@ constexpr std::uint32_t kParamRows = 2;
 constexpr std::uint32_t kParamsPerRow = 6;
 constexpr std::uint32_t kParamCells = kParamRows * kParamsPerRow;
 
+// The twelve cells, in table order: SettingRow, then CcAssignRow.
+using SettingsCells = std::array<std::int32_t, kParamCells>;
+
 // The value of every cell of a new filter, in table order.
 constexpr std::int32_t kDefaultParams[kParamRows][kParamsPerRow] = {
     {1, 0, 85, 0, 96, ModeAdd},
     {128, 128, 128, 128, 128, 128},
 };
+
+// The same as twelve cells in table order.
+SettingsCells DefaultSettingsCells();
 
 // Lowest value the page offers for a cell: 0 everywhere.
 std::int32_t GetParamMin(std::uint32_t row, std::uint32_t index);

@@ -13,14 +13,6 @@ std::uint32_t GetLittleEndian(const std::uint8_t* bytes) {
 
 }  // namespace
 
-SettingsCells DefaultSettingsCells() {
-    SettingsCells cells;
-    for (std::uint32_t row = 0; row < kParamRows; ++row)
-        for (std::uint32_t index = 0; index < kParamsPerRow; ++index)
-            cells[row * kParamsPerRow + index] = kDefaultParams[row][index];
-    return cells;
-}
-
 std::array<std::uint8_t, kSettingsHeaderBytes> EncodeSettingsHeader() {
     std::array<std::uint8_t, kSettingsHeaderBytes> header;
     PutLittleEndian(kSettingsMagic, header.data());

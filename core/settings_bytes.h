@@ -18,12 +18,7 @@ constexpr std::uint32_t kSettingsValueBytes = kParamCells * 4;
 constexpr std::uint32_t kSettingsBytes = kSettingsHeaderBytes + kSettingsValueBytes;
 static_assert(kSettingsBytes == 64, "the settings are 64 bytes");
 
-// The twelve cells, in table order: SettingRow, then CcAssignRow.
-using SettingsCells = std::array<std::int32_t, kParamCells>;
 using SettingsBytes = std::array<std::uint8_t, kSettingsBytes>;
-
-// The cells a new filter holds.
-SettingsCells DefaultSettingsCells();
 
 SettingsBytes EncodeSettings(const SettingsCells& cells);
 // The 16-byte header alone, as the first write of the whole.

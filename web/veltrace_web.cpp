@@ -11,6 +11,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,11 +57,9 @@ std::vector<std::int32_t> StreamColumns(const MidiFile& file, std::int32_t strea
     std::vector<std::int64_t> lastTick(kPlotColumns, -1);
     for (const MidiTrack& track : file.tracks)
         for (const MidiEvent& event : track.events) {
-            const std::uint8_t kind = event.status & 0xF0;
-            std::int32_t value;
-            if (stream == 0 && kind == 0xD0 && event.IsChannelMessage()) value = event.data1;
-            else if (stream > 0 && kind == 0xB0 && event.data1 == stream) value = event.data2;
-            else continue;
+            const std::optional<std::int32_t> onStream = StreamValue(event, stream);
+            if (!onStream) continue;
+            const std::int32_t value = *onStream;
             const auto column = static_cast<std::size_t>(std::uint64_t{event.tick} * (kPlotColumns - 1) / end);
             std::int32_t* cell = &columns[column * 3];
             if (cell[0] < 0 || value < cell[0]) cell[0] = value;
@@ -174,10 +173,7 @@ EMSCRIPTEN_KEEPALIVE const char* vt_label(int index, int value, int mode) {
 }
 
 // The live path.
-EMSCRIPTEN_KEEPALIVE void vt_live_settings(const std::int32_t* cells) {
-    for (std::uint32_t cell = 0; cell < kParamCells; ++cell)
-        g_live.SetParam(cell / kParamsPerRow, cell % kParamsPerRow, cells[cell]);
-}
+EMSCRIPTEN_KEEPALIVE void vt_live_settings(const std::int32_t* cells) { g_live.SetCells(CellsFrom(cells)); }
 EMSCRIPTEN_KEEPALIVE void vt_live_start() { g_live.ResetLastSent(); }
 
 // One channel message through the live path: what leaves as status |

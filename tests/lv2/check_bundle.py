@@ -77,8 +77,7 @@ def main():
     check(ports == [f"Port {index}:" for index in range(8)], f"eight ports: {ports}")
     for symbol in ["in", "out", "master_cc", "modifier_cc", "effect_amount", "low_in", "high_in", "mode"]:
         check(f"Symbol:      {symbol}\n" in text, f"a port '{symbol}'")
-    for label in ["Pressure lifts the mod wheel", "Breath swells the mod wheel", "Expression pedal ducks volume",
-                  "Aftertouch bends brightness both ways"]:
+    for label in PRESETS:
         check(f"         {label}\n" in text, f"the preset '{label}'")
 
     described = open(os.path.join(BUNDLE, "veltrace.ttl")).read()

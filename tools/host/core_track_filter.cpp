@@ -1,9 +1,6 @@
 #include "tools/host/core_track_filter.h"
 
-CCoreTrackFilter::CCoreTrackFilter(const SettingsCells& cells) {
-    for (std::uint32_t cell = 0; cell < kParamCells; ++cell)
-        m_core.SetParam(cell / kParamsPerRow, cell % kParamsPerRow, cells[cell]);
-}
+CCoreTrackFilter::CCoreTrackFilter(const SettingsCells& cells) { m_core.SetCells(cells); }
 
 void CCoreTrackFilter::Start() { m_core.ResetLastSent(); }
 

@@ -40,9 +40,6 @@ public:
 using CEventQueue = CVectorQueue<IMfxEventQueue, MfxEvent>;
 using CDataQueue = CVectorQueue<IMfxDataQueue, MfxData>;
 
-constexpr std::uint8_t kControlChange = 0xB0;
-constexpr std::uint8_t kChannelPressure = 0xD0;
-
 }  // namespace
 
 MfxEvent ToEventRecord(const MidiEvent& event, std::uint32_t place) {
@@ -50,11 +47,11 @@ MfxEvent ToEventRecord(const MidiEvent& event, std::uint32_t place) {
     record.m_time = static_cast<LONG>(event.tick);
     record.m_channel = event.status & 0x0F;
     const std::uint8_t kind = event.status & 0xF0;
-    if (kind == kControlChange) {
+    if (kind == MidiControlChange) {
         record.m_type = MfxControllerEvent;
         record.m_data1 = event.data1;
         record.m_data2 = event.data2;
-    } else if (kind == kChannelPressure) {
+    } else if (kind == MidiChannelPressure) {
         record.m_type = MfxChannelPressureEvent;
         record.m_data2 = event.data1;  // the amount is the record's second data byte
     } else {
@@ -77,11 +74,11 @@ MidiEvent FromEventRecord(const MfxEvent& record) {
     event.tick = static_cast<std::uint32_t>(record.m_time);
     const std::uint8_t channel = record.m_channel & 0x0F;
     if (record.m_type == MfxControllerEvent) {
-        event.status = kControlChange | channel;
+        event.status = MidiControlChange | channel;
         event.data1 = record.m_data1;
         event.data2 = record.m_data2;
     } else if (record.m_type == MfxChannelPressureEvent) {
-        event.status = kChannelPressure | channel;
+        event.status = MidiChannelPressure | channel;
         event.data1 = record.m_data2;
     } else {
         event.status = static_cast<std::uint8_t>(record.m_type) | channel;

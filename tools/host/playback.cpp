@@ -9,12 +9,6 @@ namespace {
 constexpr std::uint8_t kControlChange = 0xB0;
 constexpr std::uint8_t kChannelPressure = 0xD0;
 
-bool OnStream(const MidiEvent& event, std::int32_t stream) {
-    const std::uint8_t kind = event.status & 0xF0;
-    if (stream == 0) return kind == kChannelPressure;
-    return kind == kControlChange && event.data1 == stream;
-}
-
 // An output event in its place: the place of the input it came from.
 struct Placed {
     std::uint32_t place;
@@ -22,6 +16,13 @@ struct Placed {
 };
 
 }  // namespace
+
+std::optional<std::int32_t> StreamValue(const MidiEvent& event, std::int32_t stream) {
+    const std::uint8_t kind = event.status & 0xF0;
+    if (stream == 0 && kind == kChannelPressure) return event.data1;
+    if (stream != 0 && kind == kControlChange && event.data1 == stream) return event.data2;
+    return std::nullopt;
+}
 
 TrackSummary& TrackSummary::operator+=(const TrackSummary& other) {
     eventsIn += other.eventsIn;
@@ -39,7 +40,7 @@ MidiTrack PlayTrack(CTrackFilter& filter, const MidiTrack& track, const Playback
     output.reserve(track.events.size());
     const auto send = [&](std::uint32_t place, MidiEvent event) {
         ++summary.eventsOut;
-        if (OnStream(event, streams.masterCc)) ++summary.masterSent;
+        if (StreamValue(event, streams.masterCc)) ++summary.masterSent;
         output.push_back({place, std::move(event)});
     };
 
@@ -83,7 +84,8 @@ MidiTrack PlayTrack(CTrackFilter& filter, const MidiTrack& track, const Playback
         const MidiEvent& event = track.events[place];
         if (event.IsChannelMessage()) {
             ++summary.eventsIn;
-            if (streams.modifierCc != streams.masterCc && OnStream(event, streams.modifierCc)) ++summary.modifierConsumed;
+            if (streams.modifierCc != streams.masterCc && StreamValue(event, streams.modifierCc))
+                ++summary.modifierConsumed;
             // The filter keeps the order of what it sends; each output takes the place of its input.
             for (; nextOut < output.size() && output[nextOut].place == place; ++nextOut)
                 played.events.push_back(std::move(output[nextOut].event));

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "tools/host/midi_file.h"
@@ -24,6 +25,10 @@ struct WatchedStreams {
     std::int32_t masterCc = 1;
     std::int32_t modifierCc = 0;
 };
+
+// The value an event carries on one stream (a controller number, or 0 for
+// channel pressure), or none when it is not on that stream.
+std::optional<std::int32_t> StreamValue(const MidiEvent& event, std::int32_t stream);
 
 struct TrackSummary {
     std::uint64_t eventsIn = 0;          // channel events given to the filter

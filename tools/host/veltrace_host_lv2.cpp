@@ -258,10 +258,7 @@ public:
     CLv2PluginHost& operator=(const CLv2PluginHost&) = delete;
 
     SettingsCells DefaultSettings() override {
-        SettingsCells cells;
-        for (std::uint32_t row = 0; row < kParamRows; ++row)
-            for (std::uint32_t index = 0; index < kParamsPerRow; ++index)
-                cells[row * kParamsPerRow + index] = kDefaultParams[row][index];
+        SettingsCells cells = DefaultSettingsCells();
         for (std::size_t i = 0; i < kParamsPerRow; ++i) cells[SettingRow * kParamsPerRow + i] = m_defaults[i];
         return cells;
     }

@@ -15,7 +15,7 @@ allowed=(
   'memcpy' 'memset'                                       # the rule cache's clearing
   # Instantiation only (CVeltracePlugin::Create): the plug-in and its core
   # are made, the host's features looked up.
-  'CFilterCore::CFilterCore()' 'operator new(unsigned long, std::nothrow_t const&)'
+  'CFilterCore::CFilterCore()' 'DefaultSettingsCells()' 'operator new(unsigned long, std::nothrow_t const&)'
   'operator delete(void*, std::nothrow_t const&)' 'std::nothrow' 'strcmp' '_Unwind_Resume' '__gxx_personality_v0'
 )
 status=0

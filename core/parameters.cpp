@@ -7,18 +7,17 @@ SettingsCells DefaultSettingsCells() {
     return cells;
 }
 
-std::int32_t GetParamMin(std::uint32_t, std::uint32_t) { return 0; }
+std::int32_t GetParamMin(std::uint32_t row, std::uint32_t index) {
+    return row == SettingRow && index < kParamsPerRow ? kSettingTable[index].minimum : 0;
+}
 
+// An assignment is a controller number, or 128 for none.
 std::int32_t GetParamMax(std::uint32_t row, std::uint32_t index) {
+    if (index >= kParamsPerRow) return 0;
     switch (row) {
-    case SettingRow:
-        if (index == EffectAmount) return 100;
-        if (index == Mode) return 2;
-        return 127;
-    case CcAssignRow:
-        return 128;
-    default:
-        return 0;
+    case SettingRow: return kSettingTable[index].maximum;
+    case CcAssignRow: return 128;
+    default: return 0;
     }
 }
 

@@ -5,30 +5,15 @@
 #include <array>
 #include <cstdint>
 
+#include "settings_table.h"
+
 // Rows of the parameter table.
 enum ParamRow : std::uint32_t {
     SettingRow = 0,   // the six live settings
     CcAssignRow = 1,  // one controller assignment per setting; shown and saved, never read by the event paths
 };
 
-// Cells of a row, in table order.
-enum SettingIndex : std::uint32_t {
-    MasterCc = 0,      // controller number of the master stream; 0 = channel pressure
-    ModifierCc = 1,    // controller number of the modifier stream; 0 = channel pressure
-    EffectAmount = 2,  // percent
-    LowIn = 3,         // modifier value at and below which Add and Sub do nothing
-    HighIn = 4,        // modifier value at and above which Add and Sub act in full
-    Mode = 5,          // ModulationMode
-};
-
-enum ModulationMode : std::int32_t {
-    ModeAdd = 0,
-    ModeSub = 1,
-    ModeRel64 = 2,
-};
-
 constexpr std::uint32_t kParamRows = 2;
-constexpr std::uint32_t kParamsPerRow = 6;
 constexpr std::uint32_t kParamCells = kParamRows * kParamsPerRow;
 
 // The twelve cells, in table order: SettingRow, then CcAssignRow.
@@ -36,17 +21,21 @@ using SettingsCells = std::array<std::int32_t, kParamCells>;
 
 // The value of every cell of a new filter, in table order.
 constexpr std::int32_t kDefaultParams[kParamRows][kParamsPerRow] = {
-    {1, 0, 85, 0, 96, ModeAdd},
+    {kSettingTable[MasterCc].defaultValue, kSettingTable[ModifierCc].defaultValue,
+     kSettingTable[EffectAmount].defaultValue, kSettingTable[LowIn].defaultValue, kSettingTable[HighIn].defaultValue,
+     kSettingTable[Mode].defaultValue},
     {128, 128, 128, 128, 128, 128},
 };
+static_assert(kParamsPerRow == 6, "a row's defaults name each setting");
 
 // The same as twelve cells in table order.
 SettingsCells DefaultSettingsCells();
 
-// Lowest value the page offers for a cell: 0 everywhere.
+// Lowest value the page offers for a cell (the settings table's bounds for
+// row 0); 0 for a cell that does not exist.
 std::int32_t GetParamMin(std::uint32_t row, std::uint32_t index);
 
-// Highest value the page offers for a cell; 0 for a row that does not exist.
+// Highest value the page offers for a cell; 0 for a cell that does not exist.
 std::int32_t GetParamMax(std::uint32_t row, std::uint32_t index);
 
 // Keeps a value within the MIDI range 0..127.

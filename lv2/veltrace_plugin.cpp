@@ -43,17 +43,6 @@ const LV2_URID_Map* FindUridMap(const LV2_Feature* const* features) {
     return nullptr;
 }
 
-// A control value as a setting: rounded, and within the setting's bounds,
-// whatever the host sends.
-std::int32_t SettingValue(float value, SettingIndex index) {
-    const auto lowest = static_cast<float>(GetParamMin(SettingRow, index));
-    const auto highest = static_cast<float>(GetParamMax(SettingRow, index));
-    value = value < lowest ? lowest : value > highest ? highest : value;
-    // Not negative here, so this rounds to nearest; in double, since a float
-    // just below one half plus one half is already 1.
-    return static_cast<std::int32_t>(static_cast<double>(value) + 0.5);
-}
-
 // The output sequence being written within the capacity the host gave it.
 // An event that does not fit is dropped and counted; nothing is written past
 // the end, padding included. Written in 64-bit words: the host's buffers are
@@ -159,9 +148,9 @@ void CVeltracePlugin::ApplyControls() {
         const float value = *m_settingPorts[i];
         if (value == m_appliedSettings[i]) continue;
         m_appliedSettings[i] = value;
-        if (!std::isfinite(value)) continue;  // keeps the setting it had
-        const auto index = static_cast<SettingIndex>(i);
-        m_core.SetParam(SettingRow, index, SettingValue(value, index));
+        // Rounded into the setting's bounds; a value that is not finite keeps
+        // the setting it had.
+        m_core.SetParam(SettingRow, i, SettingFromHostValue(i, value, m_core.GetParam(SettingRow, i)));
     }
 }
 

@@ -2,8 +2,9 @@
 // Each cycle's MIDI goes through the core's sequenced path straight from the
 // input's atoms into the output's, the control ports are the six settings,
 // and the host's transport gives the filter its start and loop.
-// veltrace.ttl describes the ports; the indices below are its lv2:index
-// values.
+// veltrace.ttl describes the ports, the settings' written from the core's
+// settings table at build time (write_bundle.cpp); the indices below are its
+// lv2:index values.
 #pragma once
 
 #include <cmath>

@@ -40,28 +40,7 @@ std::optional<std::int32_t> Position(std::int32_t position, std::int32_t upper) 
 }  // namespace
 
 std::optional<std::string> SettingLabelText(std::uint32_t index, std::int32_t value, std::int32_t mode) {
-    switch (index) {
-    case MasterCc:
-    case ModifierCc:
-        return value > 0 ? Number(value) : "Pressure";
-    case EffectAmount:
-        // Rel64 shows the largest offset the rule can apply, in controller
-        // steps. Widened: a loaded stream may hold any 32-bit amount.
-        if (mode == ModeRel64) return "+/- " + Number(std::int64_t{value} * 64 / 100);
-        return Number(value) + "%";
-    case LowIn:
-    case HighIn:
-        return Number(value);
-    case Mode:
-        switch (value) {
-        case ModeAdd: return "Add";
-        case ModeSub: return "Sub";
-        case ModeRel64: return "Rel64";
-        default: return std::nullopt;
-        }
-    default:
-        return std::nullopt;
-    }
+    return SettingValueText(index, value, mode);
 }
 
 std::string AssignLabelText(std::uint32_t index, std::int32_t value) {

@@ -11,8 +11,9 @@
 #include "core/parameters.h"
 
 // Text beside the slider of setting `index` for this value, given the stored
-// mode. No text (the label keeps what it shows) for a mode outside 0..2 on
-// the mode slider, and for an index above 5.
+// mode: the settings table's own (SettingValueText). No text (the label keeps
+// what it shows) for a mode outside 0..2 on the mode slider, and for an index
+// above 5.
 std::optional<std::string> SettingLabelText(std::uint32_t index, std::int32_t value, std::int32_t mode);
 
 // Text beside the spin of assignment `index`: "Off" at either bound.

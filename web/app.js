@@ -3,23 +3,20 @@
 // on this thread through the WebAssembly module; MIDI files in a Web Worker
 // (worker.js) running the same module, so a large file never freezes the page.
 (() => {
-  // The LV2 controls' symbols, in the filter's table order.
-  const SETTINGS = ['master_cc', 'modifier_cc', 'effect_amount', 'low_in', 'high_in', 'mode'];
-  const CELLS = 12;
-  // The LV2 bundle's four presets: master, modifier, amount, low, high, mode.
-  const PRESETS = [
-    ['Pressure lifts the mod wheel', [1, 0, 100, 0, 127, 0]],
-    ['Breath swells the mod wheel', [1, 2, 75, 16, 112, 0]],
-    ['Expression pedal ducks volume', [7, 11, 80, 0, 127, 1]],
-    ['Aftertouch bends brightness both ways', [74, 0, 60, 0, 127, 2]],
-  ];
+  // From the filter's settings table, once the module is loaded: the
+  // settings (the LV2 controls' symbols, in table order), the presets, the
+  // number of cells and the settings stream's size.
+  let SETTINGS = [];              // {symbol, name, minimum, maximum, isList}
+  let PRESETS = [];               // [label, values]
+  let CELLS = 0, SETTINGS_BYTES = 0;
+  let MODE = -1;                  // the setting whose value the others' labels follow
   const NO_MIDI = 'This browser has no Web MIDI: the live path is off; MIDI files work as before.';
 
   const $ = (selector) => document.querySelector(selector);
-  const control = (index) => document.querySelector(`[name="${SETTINGS[index]}"]`);
+  const control = (index) => document.querySelector(`[name="${SETTINGS[index].symbol}"]`);
 
   let M = null;                   // the module on this thread
-  let cells = new Int32Array(CELLS);
+  let cells = null;               // the table's cells, as the filter holds them
   let file = null;                // {name, bytes}: the last file that went through
   let worker = null, job = 0, busy = false, started = 0;
   let downloadUrl = null;
@@ -35,7 +32,7 @@
     try {
       const data = take(bytes.length); M.HEAPU8.set(bytes, data);
       const size = M.lengthBytesUTF8(name) + 1, text = take(size); M.stringToUTF8(name, text, size);
-      const table = take(CELLS * 4); M.HEAP32.set(cellsIn, table >> 2);
+      const table = take(CELLS * 4); if (cellsIn) M.HEAP32.set(cellsIn, table >> 2);
       return fn(data, text, table);
     } finally {
       pointers.forEach((p) => M._free(p));
@@ -47,17 +44,56 @@
   function alertLine(text) { $('#alert').textContent = text; }
 
   // --- settings -----------------------------------------------------------
+  // The table as the module holds it, and a control for each setting.
+  function readTable() {
+    const text = (pointer) => M.UTF8ToString(pointer);
+    CELLS = M._vt_cell_count();
+    SETTINGS_BYTES = M._vt_settings_bytes();
+    for (let index = 0; index < M._vt_setting_count(); index++) {
+      SETTINGS.push({symbol: text(M._vt_setting_symbol(index)), name: text(M._vt_setting_name(index)),
+        minimum: M._vt_setting_minimum(index), maximum: M._vt_setting_maximum(index),
+        isList: M._vt_setting_is_list(index) === 1});
+      if (SETTINGS[index].isList) MODE = index;
+    }
+    for (let preset = 0; preset < M._vt_preset_count(); preset++)
+      PRESETS.push([text(M._vt_preset_label(preset)), SETTINGS.map((s, index) => M._vt_preset_value(preset, index))]);
+  }
+
+  function buildControls() {
+    const form = $('#controls');
+    SETTINGS.forEach((setting, index) => {
+      const row = document.createElement('div');
+      row.className = 'control';
+      const name = document.createElement('label');
+      name.htmlFor = setting.symbol; name.textContent = setting.name;
+      let input;
+      if (setting.isList) {
+        input = document.createElement('select');
+        for (let value = setting.minimum; value <= setting.maximum; value++) input.add(new Option('', String(value)));
+      } else {
+        input = document.createElement('input');
+        input.type = 'range'; input.min = String(setting.minimum); input.max = String(setting.maximum);
+      }
+      input.id = input.name = setting.symbol;
+      const shown = document.createElement('output');
+      shown.dataset.label = setting.symbol; shown.htmlFor = setting.symbol;
+      row.append(name, input, shown);
+      form.append(row);
+    });
+  }
+
   function showSettings() {
-    SETTINGS.forEach((name, index) => { control(index).value = String(cells[index]); });
+    SETTINGS.forEach((setting, index) => { control(index).value = String(cells[index]); });
     relabel();
   }
 
   function relabel() {
-    const mode = cells[5];
-    SETTINGS.forEach((name, index) => {
-      $(`[data-label="${name}"]`).textContent = label(index, cells[index], mode);
+    const mode = MODE >= 0 ? cells[MODE] : 0;
+    SETTINGS.forEach((setting, index) => {
+      $(`[data-label="${setting.symbol}"]`).textContent = label(index, cells[index], mode);
+      if (setting.isList)
+        for (const option of control(index).options) option.textContent = label(index, Number(option.value), mode);
     });
-    for (const option of control(5).options) option.textContent = label(5, Number(option.value), mode);
   }
 
   function settingsChanged() {
@@ -67,7 +103,7 @@
   }
 
   function onControl(event) {
-    const index = SETTINGS.indexOf(event.target.name);
+    const index = SETTINGS.findIndex((setting) => setting.symbol === event.target.name);
     if (index < 0) return;
     const value = parseInt(event.target.value, 10);
     if (value === cells[index]) return;
@@ -112,7 +148,7 @@
   function saveSettings() {
     const bytes = call([], '', cells, (d, t, table) => {
       const p = M._vt_write_settings(table);
-      return M.HEAPU8.slice(p, p + 64);
+      return M.HEAPU8.slice(p, p + SETTINGS_BYTES);
     });
     const url = URL.createObjectURL(new Blob([bytes], {type: 'application/octet-stream'}));
     const link = document.createElement('a');
@@ -334,11 +370,13 @@
   // --- start --------------------------------------------------------------
   async function start() {
     M = await VeltraceModule();
-    call([], '', cells, (d, t, table) => {
+    readTable();
+    cells = new Int32Array(CELLS);
+    call([], '', null, (d, t, table) => {
       M._vt_default_cells(table);
       cells.set(M.HEAP32.subarray(table >> 2, (table >> 2) + CELLS));
     });
-    SETTINGS.forEach((name, index) => { if (index < 5) control(index).max = String(M._vt_param_max(index)); });
+    buildControls();
     PRESETS.forEach(([name], index) => $('#preset').add(new Option(name, String(index))));
     showSettings();
     call([], '', cells, (d, t, table) => M._vt_live_settings(table));

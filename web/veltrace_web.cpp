@@ -17,6 +17,7 @@
 
 #include "core/filter_core.h"
 #include "core/settings_bytes.h"
+#include "core/settings_table.h"
 #include "page/page_rules.h"
 #include "tools/host/core_track_filter.h"
 #include "tools/host/host_options.h"
@@ -79,6 +80,13 @@ std::uint32_t EndTick(const MidiFile& file) {
     return end;
 }
 
+// A row of the table; an index outside it reads the first, never past it.
+std::uint32_t SettingIndexOf(int index) { return index >= 0 && index < static_cast<int>(kParamsPerRow) ? index : 0; }
+const SettingDescription& Setting(int index) { return kSettingTable[SettingIndexOf(index)]; }
+const SettingsPreset& Preset(int preset) {
+    return kPresets[preset >= 0 && preset < static_cast<int>(kPresetCount) ? preset : 0];
+}
+
 std::uint64_t ChannelEvents(const MidiFile& file) {
     std::uint64_t count = 0;
     for (const MidiTrack& track : file.tracks)
@@ -138,12 +146,23 @@ EMSCRIPTEN_KEEPALIVE const std::int32_t* vt_plot_data(int which) { return g_plot
 EMSCRIPTEN_KEEPALIVE int vt_plot_size(int which) { return static_cast<int>(g_plot[which].size()); }
 EMSCRIPTEN_KEEPALIVE double vt_plot_end() { return g_plotEnd; }
 
-// Settings.
+// The settings table, from which the page builds its controls and presets.
+EMSCRIPTEN_KEEPALIVE int vt_cell_count() { return static_cast<int>(kParamCells); }
+EMSCRIPTEN_KEEPALIVE int vt_settings_bytes() { return static_cast<int>(kSettingsBytes); }
+EMSCRIPTEN_KEEPALIVE int vt_setting_count() { return static_cast<int>(kParamsPerRow); }
+EMSCRIPTEN_KEEPALIVE const char* vt_setting_symbol(int index) { return Setting(index).symbol; }
+EMSCRIPTEN_KEEPALIVE const char* vt_setting_name(int index) { return Setting(index).name; }
+EMSCRIPTEN_KEEPALIVE int vt_setting_minimum(int index) { return Setting(index).minimum; }
+EMSCRIPTEN_KEEPALIVE int vt_setting_maximum(int index) { return Setting(index).maximum; }
+// 1 for the setting shown as a list of names (the mode), 0 for a number.
+EMSCRIPTEN_KEEPALIVE int vt_setting_is_list(int index) { return Setting(index).display == SettingDisplay::ModeName; }
+EMSCRIPTEN_KEEPALIVE int vt_preset_count() { return static_cast<int>(kPresetCount); }
+EMSCRIPTEN_KEEPALIVE const char* vt_preset_label(int preset) { return Preset(preset).label; }
+EMSCRIPTEN_KEEPALIVE int vt_preset_value(int preset, int index) { return Preset(preset).values[SettingIndexOf(index)]; }
 EMSCRIPTEN_KEEPALIVE void vt_default_cells(std::int32_t* out) {
     const SettingsCells cells = DefaultSettingsCells();
     std::copy(cells.begin(), cells.end(), out);
 }
-EMSCRIPTEN_KEEPALIVE int vt_param_max(int index) { return GetParamMax(SettingRow, static_cast<std::uint32_t>(index)); }
 
 // A saved settings stream, checked as the tool checks one: 1 with the cells
 // in `out`, 0 with vt_error().

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -149,4 +150,85 @@ TEST(ModulationRule, AnyThirtyTwoBitArgumentsStayInMidiRange) {
         }
     }
     EXPECT_GT(compared, 1000) << "too few draws stayed in range to compare";
+}
+
+// The published face of every setting: what hosts, saved sessions and
+// scripts already know. Changing a row here is changing the product.
+TEST(SettingsTable, RowsAsPublished) {
+    struct Row {
+        const char *symbol, *name, *option, *unit;
+        std::int32_t minimum, maximum, defaultValue;
+        SettingDisplay display;
+    };
+    const Row rows[kParamsPerRow] = {
+        {"master_cc", "Master CC", "master", "", 0, 127, 1, SettingDisplay::Controller},
+        {"modifier_cc", "Modifier CC", "modifier", "", 0, 127, 0, SettingDisplay::Controller},
+        {"effect_amount", "Effect Amount", "amount", "%", 0, 100, 85, SettingDisplay::Amount},
+        {"low_in", "Low In Value", "low", "", 0, 127, 0, SettingDisplay::Number},
+        {"high_in", "High In Value", "high", "", 0, 127, 96, SettingDisplay::Number},
+        {"mode", "Mode", "mode", "", 0, 2, 0, SettingDisplay::ModeName},
+    };
+    for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
+        const SettingDescription& setting = kSettingTable[index];
+        const Row& row = rows[index];
+        EXPECT_STREQ(setting.symbol, row.symbol) << index;
+        EXPECT_STREQ(setting.name, row.name) << index;
+        EXPECT_STREQ(setting.option, row.option) << index;
+        EXPECT_STREQ(setting.unit, row.unit) << index;
+        EXPECT_EQ(setting.minimum, row.minimum) << index;
+        EXPECT_EQ(setting.maximum, row.maximum) << index;
+        EXPECT_EQ(setting.defaultValue, row.defaultValue) << index;
+        EXPECT_EQ(setting.display, row.display) << index;
+        EXPECT_EQ(GetParamMin(SettingRow, index), row.minimum) << index;
+        EXPECT_EQ(GetParamMax(SettingRow, index), row.maximum) << index;
+    }
+    EXPECT_STREQ(kModeNames[ModeAdd], "Add");
+    EXPECT_STREQ(kModeNames[ModeSub], "Sub");
+    EXPECT_STREQ(kModeNames[ModeRel64], "Rel64");
+
+    struct Preset {
+        const char *key, *label;
+        std::int32_t values[kParamsPerRow];
+    };
+    const Preset presets[] = {
+        {"pressure-lifts-wheel", "Pressure lifts the mod wheel", {1, 0, 100, 0, 127, 0}},
+        {"breath-swells-wheel", "Breath swells the mod wheel", {1, 2, 75, 16, 112, 0}},
+        {"expression-ducks-volume", "Expression pedal ducks volume", {7, 11, 80, 0, 127, 1}},
+        {"aftertouch-bends-brightness", "Aftertouch bends brightness both ways", {74, 0, 60, 0, 127, 2}},
+    };
+    ASSERT_EQ(kPresetCount, std::size(presets));
+    for (std::uint32_t preset = 0; preset < kPresetCount; ++preset) {
+        EXPECT_STREQ(kPresets[preset].key, presets[preset].key);
+        EXPECT_STREQ(kPresets[preset].label, presets[preset].label);
+        for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
+            EXPECT_EQ(kPresets[preset].values[index], presets[preset].values[index]) << presets[preset].label;
+            EXPECT_TRUE(SettingInRange(index, kPresets[preset].values[index])) << presets[preset].label;
+        }
+    }
+}
+
+TEST(SettingsTable, HostValuesAreRoundedIntoTheBoundsAndNonFiniteOnesKeepTheSetting) {
+    struct Case {
+        std::uint32_t index;
+        double value;
+        std::int32_t current, result;
+    };
+    const Case cases[] = {
+        {EffectAmount, 42.0, 85, 42},   {EffectAmount, 42.49, 85, 42},  {EffectAmount, 42.5, 85, 43},
+        {EffectAmount, 100.4, 85, 100}, {EffectAmount, 1e30, 85, 100},  {EffectAmount, -0.6, 85, 0},
+        {Mode, 2.7, 0, 2},              {Mode, -1e300, 1, 0},           {MasterCc, 127.5, 1, 127},
+        {MasterCc, NAN, 7, 7},          {HighIn, INFINITY, 96, 96},     {LowIn, -INFINITY, 3, 3},
+        {kParamsPerRow, 5.0, 9, 9},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SettingFromHostValue(c.index, c.value, c.current), c.result) << c.index << " " << c.value;
+}
+
+TEST(SettingsTable, OneMessageForASettingOutOfRange) {
+    EXPECT_EQ(SettingOutOfRangeMessage(EffectAmount, 101), "the settings hold 101 for Effect Amount; the plug-in's control takes 0..100");
+    EXPECT_EQ(SettingOutOfRangeMessage(Mode, -3), "the settings hold -3 for Mode; the plug-in's control takes 0..2");
+    EXPECT_TRUE(SettingInRange(Mode, 2));
+    EXPECT_FALSE(SettingInRange(Mode, 3));
+    EXPECT_FALSE(SettingInRange(LowIn, -1));
+    EXPECT_FALSE(SettingInRange(kParamsPerRow, 0));
 }

@@ -1,12 +1,14 @@
 #!/usr/bin/python3
-"""check_bundle.py BUNDLE WORKDIR LILV_DUMP BUILD_DIR: the built LV2 bundle as
-hosts and the LV2 tools see it: its Turtle valid against the LV2 schemas, the
-plug-in listed by lv2ls and lv2info with its class, features, eight ports and
-four presets, and its library exporting lv2_descriptor alone. What lilv hands
-a host (LILV_DUMP prints it) matches this test's tables: the controls' ranges
-and scale points, each preset's values as floats, the licence, the maintainer
-and the output's minimum size. cmake --install lays BUILD_DIR's bundle out
-where lv2info finds it."""
+"""check_bundle.py BUNDLE WORKDIR LILV_DUMP BUILD_DIR TABLE_DUMP: the built LV2
+bundle as hosts and the LV2 tools see it: its Turtle valid against the LV2
+schemas, the plug-in listed by lv2ls and lv2info with its class, features,
+eight ports and four presets, and its library exporting lv2_descriptor alone.
+What lilv hands a host (LILV_DUMP prints it) matches the core's settings table
+(TABLE_DUMP prints it; the core's own tests pin its rows): each control's
+index, name, range, properties, unit and scale points, each preset's values
+as floats; and this test's own table for the rest: the licence, the
+maintainer and the output's minimum size. cmake --install lays BUILD_DIR's
+bundle out where lv2info finds it."""
 import glob
 import os
 import re
@@ -17,25 +19,12 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from checklist import Checklist  # noqa: E402
 
-BUNDLE, WORK, LILV_DUMP, BUILD = (os.path.abspath(path) for path in sys.argv[1:5])
+BUNDLE, WORK, LILV_DUMP, BUILD, TABLE_DUMP = (os.path.abspath(path) for path in sys.argv[1:6])
 URI = "urn:quorvane:veltrace"
+LV2 = "http://lv2plug.in/ns/lv2core#"
 FLOAT = "http://lv2plug.in/ns/ext/atom#Float"
-# Each control: default, minimum, maximum and scale points (value: label).
-CONTROLS = {
-    "master_cc": (1, 0, 127, {0: "Pressure"}),
-    "modifier_cc": (0, 0, 127, {0: "Pressure"}),
-    "effect_amount": (85, 0, 100, {}),
-    "low_in": (0, 0, 127, {}),
-    "high_in": (96, 0, 127, {}),
-    "mode": (0, 0, 2, {0: "Add", 1: "Sub", 2: "Rel64"}),
-}
-PRESET_SYMBOLS = ("master_cc", "modifier_cc", "effect_amount", "low_in", "high_in", "mode")
-PRESETS = {
-    "Pressure lifts the mod wheel": (1, 0, 100, 0, 127, 0),
-    "Breath swells the mod wheel": (1, 2, 75, 16, 112, 0),
-    "Expression pedal ducks volume": (7, 11, 80, 0, 127, 1),
-    "Aftertouch bends brightness both ways": (74, 0, 60, 0, 127, 2),
-}
+UNITS = {"%": "http://lv2plug.in/ns/extensions/units#pc", "": None}
+FIRST_SETTING_PORT = 2  # after the MIDI input and output
 LICENSE = "urn:quorvane:veltrace#license"
 MAINTAINER = ("Quorvane", "mailto:packages@quorvane.example")
 MINIMUM_SIZE = {"out": 8192}
@@ -47,6 +36,30 @@ check = checks.check
 
 def run(*arguments, **options):
     return subprocess.run(arguments, capture_output=True, text=True, **options)
+
+
+def settings_table():
+    """The core's table: each setting's row, and for each what a host must
+    read: default, minimum, maximum and scale points (value: label), worked
+    out here from the kind of display. The presets as {label: values}."""
+    rows, modes, presets = [], {}, {}
+    for line in run(TABLE_DUMP).stdout.splitlines():
+        kind, *fields = line.split("\t")
+        if kind == "setting":
+            rows.append(fields)
+        elif kind == "mode":
+            modes[float(fields[0])] = fields[1]
+        elif kind == "preset":
+            presets[fields[1]] = tuple(float(value) for value in fields[2].split(","))
+    controls = {}
+    for symbol, name, minimum, maximum, default, display, unit in rows:
+        points = {0.0: "Pressure"} if display == "controller" else modes if display == "mode" else {}
+        controls[symbol] = {"name": name, "range": (float(default), float(minimum), float(maximum)), "points": points,
+                            "enumeration": display == "mode", "unit": UNITS[unit]}
+    return controls, presets
+
+
+CONTROLS, PRESETS = settings_table()
 
 
 def main():
@@ -74,8 +87,8 @@ def main():
                      "Required Features: http://lv2plug.in/ns/ext/urid#map", "lv2core#hardRTCapable"]:
         check(expected in text, f"lv2info shows '{expected}'")
     ports = [line.strip() for line in text.splitlines() if line.strip().startswith("Port ")]
-    check(ports == [f"Port {index}:" for index in range(8)], f"eight ports: {ports}")
-    for symbol in ["in", "out", "master_cc", "modifier_cc", "effect_amount", "low_in", "high_in", "mode"]:
+    check(len(CONTROLS) == 6 and ports == [f"Port {index}:" for index in range(8)], f"eight ports: {ports}")
+    for symbol in ["in", "out", *CONTROLS]:
         check(f"Symbol:      {symbol}\n" in text, f"a port '{symbol}'")
     for label in PRESETS:
         check(f"         {label}\n" in text, f"the preset '{label}'")
@@ -102,18 +115,32 @@ def as_lilv_reads():
     check(facts.get("maintainer") == [list(MAINTAINER)], f"the maintainer {MAINTAINER}: {facts.get('maintainer')}")
     sizes = {symbol: int(size) for symbol, size in facts.get("minimum", [])}
     check(sizes == MINIMUM_SIZE, f"rsz:minimumSize {MINIMUM_SIZE}: {sizes}")
+    ports = {symbol: (int(index), name) for index, symbol, name in facts.get("port", [])}
+    check({symbol: ports.get(symbol) for symbol in CONTROLS} ==
+          {symbol: (FIRST_SETTING_PORT + index, row["name"]) for index, (symbol, row) in enumerate(CONTROLS.items())},
+          f"the controls' indices and names, in the table's order: {ports}")
     controls = {symbol: tuple(float(bound) for bound in bounds) for symbol, *bounds in facts.get("control", [])}
-    check(controls == {symbol: row[:3] for symbol, row in CONTROLS.items()}, f"the controls' default, minimum and maximum: {controls}")
+    check(controls == {symbol: row["range"] for symbol, row in CONTROLS.items()},
+          f"the controls' default, minimum and maximum: {controls}")
     points = {symbol: {} for symbol in controls}
     for symbol, value, label in facts.get("scale", []):
         points[symbol][float(value)] = label
+    properties, units = {symbol: set() for symbol in controls}, {}
+    for symbol, uri in facts.get("property", []):
+        properties[symbol].add(uri)
+    for symbol, uri in facts.get("unit", []):
+        units[symbol] = uri
     for symbol, row in CONTROLS.items():
-        check(points.get(symbol) == row[3], f"'{symbol}' has the scale points {row[3]}: {points.get(symbol)}")
+        check(points.get(symbol) == row["points"], f"'{symbol}' has the scale points {row['points']}: {points.get(symbol)}")
+        expected = {LV2 + "integer"} | ({LV2 + "enumeration"} if row["enumeration"] else set())
+        check(properties.get(symbol) == expected, f"'{symbol}' has the properties {expected}: {properties.get(symbol)}")
+        check(units.get(symbol) == row["unit"], f"'{symbol}' has the unit {row['unit']}: {units.get(symbol)}")
     presets = {}
     for label, symbol, value, kind in facts.get("preset", []):
         presets.setdefault(label, {})[symbol] = (float(value) if value != "-" else None, kind)
+    check(len(PRESETS) == 4, f"four presets in the table: {list(PRESETS)}")
     for label, values in PRESETS.items():
-        expected = {symbol: (value, FLOAT) for symbol, value in zip(PRESET_SYMBOLS, values)}
+        expected = {symbol: (value, FLOAT) for symbol, value in zip(CONTROLS, values)}
         got = presets.pop(label, None)
         check(got == expected, f"the preset '{label}' sets {values} as atom:Float: {got}")
     check(not presets, f"no other preset: {list(presets)}")

@@ -2,7 +2,10 @@
 // fact a line, tab-separated, for check_bundle.py to hold against its tables:
 //   license     URI
 //   maintainer  NAME  MBOX
+//   port        INDEX  SYMBOL  NAME
 //   control     SYMBOL  DEFAULT  MINIMUM  MAXIMUM
+//   property    SYMBOL  URI      (lv2:portProperty)
+//   unit        SYMBOL  URI      (units:unit)
 //   scale       SYMBOL  VALUE  LABEL
 //   minimum     SYMBOL  BYTES          (rsz:minimumSize)
 //   preset      LABEL  SYMBOL  VALUE  TYPE-URI
@@ -12,6 +15,7 @@
 #include <lv2/atom/atom.h>
 #include <lv2/presets/presets.h>
 #include <lv2/resize-port/resize-port.h>
+#include <lv2/units/units.h>
 #include <lv2/urid/urid.h>
 
 #include <cstdint>
@@ -89,13 +93,24 @@ int Dump(LilvWorld* world, const char* path) {
 
   Node control(lilv_new_uri(world, LV2_CORE__ControlPort));
   Node minimum_size(lilv_new_uri(world, LV2_RESIZE_PORT__minimumSize));
+  Node port_property(lilv_new_uri(world, LV2_CORE__portProperty));
+  Node unit(lilv_new_uri(world, LV2_UNITS__unit));
+  const auto print_values = [&](const char* kind, const char* symbol, const LilvPort* port, const LilvNode* predicate) {
+    LilvNodes* values = lilv_port_get_value(plugin, port, predicate);
+    LILV_FOREACH (nodes, it, values) std::printf("%s\t%s\t%s\n", kind, symbol, lilv_node_as_string(lilv_nodes_get(values, it)));
+    lilv_nodes_free(values);
+  };
   for (uint32_t index = 0; index < lilv_plugin_get_num_ports(plugin); ++index) {
     const LilvPort* port = lilv_plugin_get_port_by_index(plugin, index);
     const char* symbol = lilv_node_as_string(lilv_port_get_symbol(plugin, port));
+    Node port_name(lilv_port_get_name(plugin, port));
+    std::printf("port\t%u\t%s\t%s\n", index, symbol, port_name.Text());
     LilvNodes* sizes = lilv_port_get_value(plugin, port, minimum_size.node);
     LILV_FOREACH (nodes, it, sizes) std::printf("minimum\t%s\t%s\n", symbol, lilv_node_as_string(lilv_nodes_get(sizes, it)));
     lilv_nodes_free(sizes);
     if (!lilv_port_is_a(plugin, port, control.node)) continue;
+    print_values("property", symbol, port, port_property.node);
+    print_values("unit", symbol, port, unit.node);
     LilvNode* range[3] = {};
     lilv_port_get_range(plugin, port, &range[0], &range[1], &range[2]);
     std::printf("control\t%s", symbol);

@@ -10,39 +10,7 @@
 #include "core/parameters.h"
 #include "core/settings_bytes.h"
 
-const char kHostUsage[] =
-    "usage: veltrace-host [options] INPUT.mid OUTPUT.mid\n"
-    "Plays a MIDI file through the Veltrace plug-in as a sequencer does, one filter per track,\n"
-    "and writes what comes out.\n"
-    "  --master N|pressure    master controller, 1..127, or pressure (0)\n"
-    "  --modifier N|pressure  modifier controller, 1..127, or pressure (0)\n"
-    "  --amount N             effect amount, 0..100\n"
-    "  --low N, --high N      low and high modifier values, 0..127\n"
-    "  --mode add|sub|rel64   how the modifier moves the master\n"
-    "  --settings FILE        start from a saved 64-byte settings stream\n"
-    "  --save-settings FILE   write the filter's settings stream after the options\n"
-    "  --live                 send the events one at a time, as live input, instead of in playback blocks\n"
-    "  --slice TICKS          ticks per playback block, 1..1000000 (default 120)\n"
-#ifdef _WIN32
-    "  --dll PATH             load the plug-in from this file instead of the registry\n";
-#else
-    "  --lv2 BUNDLE           load the plug-in from this bundle instead of the installed ones\n";
-#endif
-
 namespace {
-
-struct SettingOption {
-    const char* name;
-    SettingIndex index;
-    std::int32_t lowest;
-    std::int32_t highest;
-    bool pressure;  // "pressure" stands for 0
-};
-constexpr SettingOption kSettingOptions[] = {
-    {"--master", MasterCc, 0, 127, true},  {"--modifier", ModifierCc, 0, 127, true},
-    {"--amount", EffectAmount, 0, 100, false}, {"--low", LowIn, 0, 127, false},
-    {"--high", HighIn, 0, 127, false},
-};
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -57,15 +25,78 @@ std::optional<std::int32_t> Number(const std::string& text, std::int32_t lowest,
     return static_cast<std::int32_t>(value);
 }
 
-std::int32_t SettingValue(const SettingOption& option, const std::string& text) {
-    if (option.pressure && Lower(text) == "pressure") return 0;
-    if (const auto value = Number(text, option.lowest, option.highest)) return *value;
-    const std::string range = std::to_string(option.lowest) + ".." + std::to_string(option.highest);
-    throw HostError(std::string(option.name) + " must be " +
-                    (option.pressure ? "a controller number 1..127, or pressure (0)" : range) + ", not '" + text + "'");
+std::string Range(const SettingDescription& setting) {
+    return std::to_string(setting.minimum) + ".." + std::to_string(setting.maximum);
+}
+
+// "add, sub or rel64": the mode's names as the option takes them.
+std::string ModeWords(const char* separator, const char* last) {
+    std::string words;
+    for (std::uint32_t mode = 0; mode < kModeCount; ++mode)
+        words += (mode == 0 ? "" : mode + 1 == kModeCount ? last : separator) + Lower(kModeNames[mode]);
+    return words;
+}
+
+// The values a controller setting takes, in words.
+std::string ControllerValues(const SettingDescription& setting) {
+    return "1.." + std::to_string(setting.maximum) + ", or " + Lower(kPressureName) + " (0)";
+}
+
+// What the option of a setting takes, for a mistake.
+std::string Takes(const SettingDescription& setting) {
+    switch (setting.display) {
+    case SettingDisplay::Controller: return "a controller number " + ControllerValues(setting);
+    case SettingDisplay::ModeName: return ModeWords(", ", " or ");
+    default: return Range(setting);
+    }
+}
+
+std::int32_t SettingValue(std::uint32_t index, const std::string& text) {
+    const SettingDescription& setting = kSettingTable[index];
+    const std::string lower = Lower(text);
+    if (setting.display == SettingDisplay::ModeName) {
+        for (std::uint32_t mode = 0; mode < kModeCount; ++mode)
+            if (lower == Lower(kModeNames[mode])) return static_cast<std::int32_t>(mode);
+    } else if (setting.display == SettingDisplay::Controller && lower == Lower(kPressureName)) {
+        return 0;
+    } else if (const auto value = Number(text, setting.minimum, setting.maximum)) {
+        return *value;
+    }
+    throw HostError(std::string("--") + setting.option + " must be " + Takes(setting) + ", not '" + text + "'");
 }
 
 }  // namespace
+
+std::string HostUsage() {
+    std::string usage =
+        "usage: veltrace-host [options] INPUT.mid OUTPUT.mid\n"
+        "Plays a MIDI file through the Veltrace plug-in as a sequencer does, one filter per track,\n"
+        "and writes what comes out.\n";
+    const auto line = [&usage](std::string option, const std::string& meaning) {
+        option.resize(std::max<std::size_t>(option.size() + 1, 23), ' ');
+        usage += "  " + option + meaning + "\n";
+    };
+    for (const SettingDescription& setting : kSettingTable) {
+        const std::string option = std::string("--") + setting.option;
+        switch (setting.display) {
+        case SettingDisplay::Controller:
+            line(option + " N|" + Lower(kPressureName), std::string(setting.meaning) + ", " + ControllerValues(setting));
+            break;
+        case SettingDisplay::ModeName: line(option + " " + ModeWords("|", "|"), setting.meaning); break;
+        default: line(option + " N", std::string(setting.meaning) + ", " + Range(setting)); break;
+        }
+    }
+    line("--settings FILE", "start from a saved 64-byte settings stream");
+    line("--save-settings FILE", "write the filter's settings stream after the options");
+    line("--live", "send the events one at a time, as live input, instead of in playback blocks");
+    line("--slice TICKS", "ticks per playback block, 1..1000000 (default 120)");
+#ifdef _WIN32
+    line("--dll PATH", "load the plug-in from this file instead of the registry");
+#else
+    line("--lv2 BUNDLE", "load the plug-in from this bundle instead of the installed ones");
+#endif
+    return usage;
+}
 
 HostOptions ParseHostOptions(const std::vector<std::string>& arguments) {
     HostOptions options;
@@ -85,17 +116,11 @@ HostOptions ParseHostOptions(const std::vector<std::string>& arguments) {
         const auto flag = [&] {
             if (attached) throw HostError(name + " takes no value");
         };
-        const auto setting = std::find_if(std::begin(kSettingOptions), std::end(kSettingOptions),
-                                          [&](const SettingOption& option) { return name == option.name; });
-        if (setting != std::end(kSettingOptions)) {
-            options.settings[setting->index] = SettingValue(*setting, value());
-        } else if (name == "--mode") {
-            const std::string mode = value();
-            const std::string lower = Lower(mode);
-            if (lower == "add") options.settings[Mode] = ModeAdd;
-            else if (lower == "sub") options.settings[Mode] = ModeSub;
-            else if (lower == "rel64") options.settings[Mode] = ModeRel64;
-            else throw HostError("--mode must be add, sub or rel64, not '" + mode + "'");
+        const auto setting = std::find_if(std::begin(kSettingTable), std::end(kSettingTable),
+                                          [&](const SettingDescription& row) { return name == std::string("--") + row.option; });
+        if (setting != std::end(kSettingTable)) {
+            const auto index = static_cast<std::uint32_t>(setting - std::begin(kSettingTable));
+            options.settings[index] = SettingValue(index, value());
         } else if (name == "--settings") {
             options.settingsFile = value();
         } else if (name == "--save-settings") {
@@ -148,13 +173,7 @@ std::vector<std::uint8_t> WriteSettingsStream(const SettingsCells& cells) {
 }
 
 void CheckSettingsWithinControls(const SettingsCells& cells) {
-    static const char* const kControlNames[kParamsPerRow] = {"Master CC",    "Modifier CC",   "Effect Amount",
-                                                             "Low In Value", "High In Value", "Mode"};
-    const auto index = SettingOutOfRange(cells);
-    if (!index) return;
-    throw HostError("the settings hold " + std::to_string(cells[*index]) + " for " + kControlNames[*index] +
-                    "; the plug-in's control takes " + std::to_string(GetParamMin(SettingRow, *index)) + ".." +
-                    std::to_string(GetParamMax(SettingRow, *index)));
+    if (const auto index = SettingOutOfRange(cells)) throw HostError(SettingOutOfRangeMessage(*index, cells[*index]));
 }
 
 void ApplySettingOptions(const HostOptions& options, SettingsCells& cells) {

@@ -18,7 +18,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-extern const char kHostUsage[];
+// The command's help, its setting options written from the settings table.
+std::string HostUsage();
 
 // The option that names the plug-in's file: the COM module on Windows, the
 // LV2 bundle elsewhere.
@@ -36,7 +37,7 @@ struct HostOptions {
     std::string saveSettingsFile;  // empty: do not save
     // The six settings named on the command line, in table order (MasterCc
     // .. Mode); the others keep what the filter or the settings file has.
-    std::array<std::optional<std::int32_t>, 6> settings;
+    std::array<std::optional<std::int32_t>, kParamsPerRow> settings;
     PlaybackOptions playback;
     bool help = false;
 };

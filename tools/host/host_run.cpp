@@ -61,7 +61,7 @@ int HostMain(int argc, char** argv, const PluginLoader& loadPlugin) {
     }
     try {
         if (options.help) {
-            std::fputs(kHostUsage, stdout);
+            std::fputs(HostUsage().c_str(), stdout);
             return 0;
         }
         return Run(options, loadPlugin);

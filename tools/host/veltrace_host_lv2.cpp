@@ -26,11 +26,6 @@
 
 namespace {
 
-// The control ports, in the order of the settings they carry.
-constexpr std::array<const char*, kParamsPerRow> kSettingSymbols = {
-    "master_cc", "modifier_cc", "effect_amount", "low_in", "high_in", "mode",
-};
-
 // urid:map for the plug-in, and the ids the tool writes and reads itself,
 // mapped once.
 class CUridMap {
@@ -234,19 +229,12 @@ public:
         m_ports.in = PortIndex("in");
         m_ports.out = PortIndex("out");
         for (std::size_t i = 0; i < kParamsPerRow; ++i) {
-            m_ports.settings[i] = PortIndex(kSettingSymbols[i]);
+            m_ports.settings[i] = PortIndex(kSettingTable[i].symbol);
             const LilvPort* const port = lilv_plugin_get_port_by_index(m_plugin, m_ports.settings[i]);
-            LilvNode* const name = lilv_port_get_name(m_plugin, port);
-            m_names[i] = name != nullptr ? lilv_node_as_string(name) : kSettingSymbols[i];
-            lilv_node_free(name);
-            LilvNode *defaultValue = nullptr, *minimum = nullptr, *maximum = nullptr;
-            lilv_port_get_range(m_plugin, port, &defaultValue, &minimum, &maximum);
-            m_defaults[i] = Integer(defaultValue, kDefaultParams[SettingRow][i]);
-            m_minimum[i] = Integer(minimum, GetParamMin(SettingRow, i));
-            m_maximum[i] = Integer(maximum, GetParamMax(SettingRow, i));
+            LilvNode* defaultValue = nullptr;
+            lilv_port_get_range(m_plugin, port, &defaultValue, nullptr, nullptr);
+            m_defaults[i] = Integer(defaultValue, kSettingTable[i].defaultValue);
             lilv_node_free(defaultValue);
-            lilv_node_free(minimum);
-            lilv_node_free(maximum);
         }
         // One instance at once, so that a bundle whose library does not load
         // is told before anything is written.
@@ -288,16 +276,10 @@ private:
 
     // The control values for these settings: each must lie within its
     // control's range, which a loaded stream need not.
-    std::array<float, kParamsPerRow> Controls(const SettingsCells& cells) const {
+    static std::array<float, kParamsPerRow> Controls(const SettingsCells& cells) {
+        CheckSettingsWithinControls(cells);
         std::array<float, kParamsPerRow> controls;
-        for (std::size_t i = 0; i < kParamsPerRow; ++i) {
-            const std::int32_t value = cells[SettingRow * kParamsPerRow + i];
-            if (value < m_minimum[i] || value > m_maximum[i])
-                throw HostError("the settings hold " + std::to_string(value) + " for " + m_names[i] +
-                                "; the plug-in's control takes " + std::to_string(m_minimum[i]) + ".." +
-                                std::to_string(m_maximum[i]));
-            controls[i] = static_cast<float>(value);
-        }
+        for (std::size_t i = 0; i < kParamsPerRow; ++i) controls[i] = static_cast<float>(cells[SettingRow * kParamsPerRow + i]);
         return controls;
     }
 
@@ -305,8 +287,7 @@ private:
     const LilvPlugin* m_plugin = nullptr;
     CUridMap m_urids;
     CLv2TrackFilter::Ports m_ports{};
-    std::array<std::int32_t, kParamsPerRow> m_defaults{}, m_minimum{}, m_maximum{};
-    std::array<std::string, kParamsPerRow> m_names;  // the controls' names, for messages
+    std::array<std::int32_t, kParamsPerRow> m_defaults{};
 };
 
 }  // namespace

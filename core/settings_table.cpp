@@ -1,0 +1,52 @@
+#include "settings_table.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+std::string Number(std::int64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> SettingValueText(std::uint32_t index, std::int32_t value, std::int32_t mode) {
+    if (index >= kParamsPerRow) return std::nullopt;
+    switch (kSettingTable[index].display) {
+    case SettingDisplay::Controller:
+        return value > 0 ? Number(value) : kPressureName;
+    case SettingDisplay::Amount:
+        // Rel64 shows the largest offset the rule can apply, in controller
+        // steps. Widened: a loaded stream may hold any 32-bit amount.
+        if (mode == ModeRel64) return "+/- " + Number(std::int64_t{value} * 64 / 100);
+        return Number(value) + "%";
+    case SettingDisplay::Number:
+        return Number(value);
+    case SettingDisplay::ModeName:
+        if (value < 0 || value >= static_cast<std::int32_t>(kModeCount)) return std::nullopt;
+        return kModeNames[value];
+    }
+    return std::nullopt;
+}
+
+bool SettingInRange(std::uint32_t index, std::int32_t value) {
+    return index < kParamsPerRow && value >= kSettingTable[index].minimum && value <= kSettingTable[index].maximum;
+}
+
+std::string SettingOutOfRangeMessage(std::uint32_t index, std::int32_t value) {
+    const SettingDescription& setting = kSettingTable[index < kParamsPerRow ? index : 0];
+    return "the settings hold " + std::to_string(value) + " for " + setting.name + "; the plug-in's control takes " +
+           std::to_string(setting.minimum) + ".." + std::to_string(setting.maximum);
+}
+
+std::int32_t SettingFromHostValue(std::uint32_t index, double value, std::int32_t current) {
+    if (index >= kParamsPerRow || !std::isfinite(value)) return current;
+    const auto lowest = static_cast<double>(kSettingTable[index].minimum);
+    const auto highest = static_cast<double>(kSettingTable[index].maximum);
+    value = value < lowest ? lowest : value > highest ? highest : value;
+    // Halves round up, as a control's step does.
+    return static_cast<std::int32_t>(std::floor(value + 0.5));
+}

@@ -12,6 +12,15 @@
 
 #include "parameters.h"
 
+// The size in bytes, status included, of a plain channel message with this
+// status: 2 for a program change or channel pressure, 3 for the others; 0
+// for a byte that is no channel status.
+constexpr std::uint32_t ChannelMessageSize(std::uint8_t status) {
+    if (status < 0x80 || status >= 0xF0) return 0;
+    const unsigned kind = status & 0xF0u;
+    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+}
+
 // Row 0 of the table as one call reads it; it serves the whole call.
 struct FilterSettings {
     std::int32_t masterCc;

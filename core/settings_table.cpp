@@ -32,6 +32,32 @@ std::optional<std::string> SettingValueText(std::uint32_t index, std::int32_t va
     return std::nullopt;
 }
 
+namespace {
+
+std::string Folded(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    std::string folded = text.substr(first, text.find_last_not_of(' ') - first + 1);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> SettingFromText(std::uint32_t index, const std::string& text, std::int32_t mode) {
+    if (index >= kParamsPerRow) return std::nullopt;
+    const SettingDescription& setting = kSettingTable[index];
+    const std::string wanted = Folded(text);
+    for (std::int32_t value = setting.minimum; value <= setting.maximum; ++value)
+        if (const auto shown = SettingValueText(index, value, mode); shown && Folded(*shown) == wanted) return value;
+    if (wanted.empty() || wanted.size() > 9 || wanted.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const std::int32_t value = std::stoi(wanted);
+    if (!SettingInRange(index, value)) return std::nullopt;
+    return value;
+}
+
 bool SettingInRange(std::uint32_t index, std::int32_t value) {
     return index < kParamsPerRow && value >= kSettingTable[index].minimum && value <= kSettingTable[index].maximum;
 }

@@ -95,6 +95,11 @@ constexpr std::uint32_t kPresetCount = sizeof kPresets / sizeof kPresets[0];
 // an index outside the table.
 std::optional<std::string> SettingValueText(std::uint32_t index, std::int32_t value, std::int32_t mode);
 
+// The value of setting `index` that a text names: a text the setting shows
+// for some value with this mode (in any case, spaces around ignored), or a
+// whole number within the bounds. None for any other text.
+std::optional<std::int32_t> SettingFromText(std::uint32_t index, const std::string& text, std::int32_t mode);
+
 // Whether `value` lies within setting `index`'s bounds (false outside the table).
 bool SettingInRange(std::uint32_t index, std::int32_t value);
 

@@ -6,7 +6,7 @@
 //   write_bundle TEMPLATE OUTPUT_DIR [NAME=VALUE...]
 //
 // Every @NAME@ in the template is replaced by its value; @SETTING_PORTS@ by
-// the setting ports. A name left over is an error.
+// the setting ports, @PRODUCT_DESCRIPTION@ by the plug-in's description. A name left over is an error.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/product.h"
 #include "core/settings_table.h"
 #include "lv2/plugin_uri.h"
 #include "lv2/veltrace_plugin.h"
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
         std::cerr << "usage: write_bundle TEMPLATE OUTPUT_DIR [NAME=VALUE...]\n";
         return 2;
     }
-    std::map<std::string, std::string> values = {{"SETTING_PORTS", SettingPorts()}};
+    std::map<std::string, std::string> values = {{"SETTING_PORTS", SettingPorts()},
+                                                  {"PRODUCT_DESCRIPTION", Literal(kProductDescription)}};
     for (int i = 3; i < argc; ++i) {
         const std::string pair = argv[i];
         const auto equals = pair.find('=');

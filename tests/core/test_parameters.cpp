@@ -232,3 +232,21 @@ TEST(SettingsTable, OneMessageForASettingOutOfRange) {
     EXPECT_FALSE(SettingInRange(LowIn, -1));
     EXPECT_FALSE(SettingInRange(kParamsPerRow, 0));
 }
+
+TEST(SettingsTable, TextsReadBackAsTheValuesTheyShow) {
+    struct Case {
+        std::uint32_t index;
+        const char* text;
+        std::int32_t mode;
+        std::optional<std::int32_t> value;
+    };
+    const Case cases[] = {
+        {MasterCc, "Pressure", ModeAdd, 0},   {MasterCc, " pressure ", ModeAdd, 0}, {MasterCc, "74", ModeAdd, 74},
+        {MasterCc, "128", ModeAdd, {}},       {MasterCc, "-1", ModeAdd, {}},        {MasterCc, "", ModeAdd, {}},
+        {EffectAmount, "85%", ModeAdd, 85},   {EffectAmount, "85", ModeSub, 85},    {EffectAmount, "+/- 54", ModeRel64, 85},
+        {EffectAmount, "+/- 64", ModeRel64, 100}, {EffectAmount, "+/- 54", ModeAdd, {}}, {EffectAmount, "101%", ModeAdd, {}},
+        {Mode, "rel64", ModeAdd, ModeRel64},  {Mode, "Sub", ModeRel64, ModeSub},    {Mode, "Mul", ModeAdd, {}},
+        {Mode, "1", ModeAdd, ModeSub},        {HighIn, "9999999999", ModeAdd, {}}, {kParamsPerRow, "1", ModeAdd, {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SettingFromText(c.index, c.text, c.mode), c.value) << c.index << " '" << c.text << "'";
+}

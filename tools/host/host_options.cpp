@@ -95,12 +95,15 @@ std::string HostUsage() {
 #else
     line("--lv2 BUNDLE", "load the plug-in from this bundle instead of the installed ones");
 #endif
+    line("--clap FILE", "play through the CLAP edition in this file (Veltrace.clap)");
+    line("--vst3 BUNDLE", "play through the VST3 edition in this bundle (Veltrace.vst3)");
     return usage;
 }
 
 HostOptions ParseHostOptions(const std::vector<std::string>& arguments) {
     HostOptions options;
     std::vector<std::string> files;
+    std::string named;  // the option that named the plug-in
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
         std::optional<std::string> attached;  // --name=value
@@ -125,7 +128,14 @@ HostOptions ParseHostOptions(const std::vector<std::string>& arguments) {
             options.settingsFile = value();
         } else if (name == "--save-settings") {
             options.saveSettingsFile = value();
-        } else if (name == kPluginOption) {
+        } else if (name == kPluginOption || name == "--clap" || name == "--vst3") {
+            const PluginFormat format = name == "--clap"   ? PluginFormat::Clap
+                                        : name == "--vst3" ? PluginFormat::Vst3
+                                                           : PluginFormat::Native;
+            if (!named.empty() && named != name)
+                throw HostError(name + " and " + named + ": name one plug-in (" + kPluginOption + ", --clap or --vst3)");
+            named = name;
+            options.format = format;
             options.plugin = value();
         } else if (name == "--slice") {
             const std::string ticks = value();

@@ -29,10 +29,18 @@ constexpr char kPluginOption[] = "--dll";
 constexpr char kPluginOption[] = "--lv2";
 #endif
 
+// Which of the plug-in's editions the tool plays through.
+enum class PluginFormat {
+    Native,  // the COM module on Windows, the LV2 plug-in elsewhere (kPluginOption)
+    Clap,    // --clap FILE
+    Vst3,    // --vst3 BUNDLE
+};
+
 struct HostOptions {
     std::string input;
     std::string output;
-    std::string plugin;            // kPluginOption's value; empty: the plug-in as installed
+    PluginFormat format = PluginFormat::Native;
+    std::string plugin;            // the option's file; empty: the native plug-in as installed
     std::string settingsFile;      // empty: start from the filter's own settings
     std::string saveSettingsFile;  // empty: do not save
     // The six settings named on the command line, in table order (MasterCc

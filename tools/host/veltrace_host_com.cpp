@@ -12,9 +12,11 @@
 
 #include "filter/class_ids.h"
 #include "filter/mfx.h"
+#include "tools/host/clap_track_filter.h"
 #include "tools/host/host_options.h"
 #include "tools/host/host_run.h"
 #include "tools/host/mfx_track_filter.h"
+#include "tools/host/vst3_track_filter.h"
 
 namespace {
 
@@ -189,6 +191,10 @@ private:
 
 int main(int argc, char** argv) {
     return HostMain(argc, argv, [](const HostOptions& options) -> std::unique_ptr<CPluginHost> {
-        return std::make_unique<CComPluginHost>(options.plugin);
+        switch (options.format) {
+        case PluginFormat::Clap: return LoadClapPlugin(options.plugin);
+        case PluginFormat::Vst3: return LoadVst3Plugin(options.plugin);
+        default: return std::make_unique<CComPluginHost>(options.plugin);
+        }
     });
 }

@@ -20,9 +20,11 @@
 
 #include "core/parameters.h"
 #include "lv2/plugin_uri.h"
+#include "tools/host/clap_track_filter.h"
 #include "tools/host/host_options.h"
 #include "tools/host/host_run.h"
 #include "tools/host/playback.h"
+#include "tools/host/vst3_track_filter.h"
 
 namespace {
 
@@ -294,6 +296,10 @@ private:
 
 int main(int argc, char** argv) {
     return HostMain(argc, argv, [](const HostOptions& options) -> std::unique_ptr<CPluginHost> {
-        return std::make_unique<CLv2PluginHost>(options.plugin);
+        switch (options.format) {
+        case PluginFormat::Clap: return LoadClapPlugin(options.plugin);
+        case PluginFormat::Vst3: return LoadVst3Plugin(options.plugin);
+        default: return std::make_unique<CLv2PluginHost>(options.plugin);
+        }
     });
 }

@@ -1,0 +1,108 @@
+#include "tools/host/clap_track_filter.h"
+
+#include "core/settings_bytes.h"
+#include "tools/host/clap_host.h"
+
+namespace {
+
+// Events a process call carries at most: DPF's plug-ins take 512 a cycle.
+constexpr std::size_t kEventsPerCall = 512;
+constexpr double kSampleRate = 48000.0;
+constexpr double kFramesPerBeat = kSampleRate / 2.0;  // at 120 beats a minute
+
+MidiEvent FromClap(std::uint32_t tick, const ClapMidiOut& out) {
+    MidiEvent event;
+    event.tick = tick;
+    event.status = out.data[0];
+    event.data1 = out.data[1];
+    event.data2 = DataBytesOf(out.data[0]) == 2 ? out.data[2] : 0;
+    return event;
+}
+
+class CClapTrackFilter final : public CTrackFilter {
+public:
+    CClapTrackFilter(const CClapLibrary& library, const std::vector<std::uint8_t>& state)
+        : m_instance(library, library.Descriptor().id) {
+        if (!m_instance.LoadState(state)) throw HostError(library.Path() + ": the plug-in refused the settings");
+        if (!m_instance.Activate(kSampleRate, kEventsPerCall) || !m_instance.StartProcessing())
+            throw HostError(library.Path() + ": the plug-in did not start processing");
+    }
+
+    // The transport starts rolling with the next call (after a call that
+    // stands, if it rolled already).
+    void Start() override {
+        if (m_playing) Call(nullptr, 0, 0);
+        m_playing = true;
+    }
+
+    void PlayBlock(std::uint32_t, std::uint32_t, const std::vector<MidiEvent>& block, std::vector<Output>& outputs) override {
+        std::size_t first = 0;
+        do {
+            const std::size_t count = std::min(kEventsPerCall, block.size() - first);
+            Call(block.data() + first, count, count);
+            for (const ClapMidiOut& out : m_out)
+                if (out.frame < count) outputs.push_back({static_cast<std::uint32_t>(first + out.frame), FromClap(block[first + out.frame].tick, out)});
+            first += count;
+        } while (first < block.size());
+    }
+
+    void PlayLive(const MidiEvent& message, std::vector<MidiEvent>& outputs) override {
+        Call(&message, 1, 1);
+        for (const ClapMidiOut& out : m_out) outputs.push_back(FromClap(message.tick, out));
+    }
+
+private:
+    // One process call: the events at frames 0, 1, ... of a call of at
+    // least one frame.
+    void Call(const MidiEvent* events, std::size_t count, std::size_t frames) {
+        m_events.clear();
+        m_headers.clear();
+        for (std::size_t i = 0; i < count; ++i)
+            m_events.push_back(ClapMidiEvent(static_cast<std::uint32_t>(i), events[i].status, events[i].data1, events[i].data2));
+        for (const clap_event_midi_t& event : m_events) m_headers.push_back(&event.header);
+        const clap_event_transport_t transport =
+            ClapTransport(m_playing, static_cast<double>(m_instance.SteadyTime()) / kFramesPerBeat);
+        m_out.clear();
+        m_instance.Process(static_cast<std::uint32_t>(frames > 0 ? frames : 1), m_headers, &transport, m_out);
+    }
+
+    CClapInstance m_instance;
+    bool m_playing = false;
+    std::vector<clap_event_midi_t> m_events;
+    std::vector<const clap_event_header_t*> m_headers;
+    std::vector<ClapMidiOut> m_out;
+};
+
+class CClapPluginHost final : public CPluginHost {
+public:
+    explicit CClapPluginHost(const std::string& path) : m_library(path) {
+        // One instance at once, so that a plug-in that does not run is told
+        // before anything is written.
+        CClapInstance probe(m_library, m_library.Descriptor().id);
+        if (!probe.SaveState(m_defaultState)) throw HostError(path + ": the plug-in keeps no state");
+    }
+
+    SettingsCells DefaultSettings() override { return ReadSettingsStream(m_defaultState, "the plug-in's own state"); }
+
+    std::vector<std::uint8_t> SavedSettings(const SettingsCells& cells) override {
+        CheckSettingsWithinControls(cells);
+        CClapInstance probe(m_library, m_library.Descriptor().id);
+        std::vector<std::uint8_t> state;
+        if (!probe.LoadState(WriteSettingsStream(cells)) || !probe.SaveState(state))
+            throw HostError(m_library.Path() + ": the plug-in refused the settings");
+        return state;
+    }
+
+    std::unique_ptr<CTrackFilter> NewTrackFilter(const SettingsCells& cells) override {
+        CheckSettingsWithinControls(cells);
+        return std::make_unique<CClapTrackFilter>(m_library, WriteSettingsStream(cells));
+    }
+
+private:
+    CClapLibrary m_library;
+    std::vector<std::uint8_t> m_defaultState;
+};
+
+}  // namespace
+
+std::unique_ptr<CPluginHost> LoadClapPlugin(const std::string& path) { return std::make_unique<CClapPluginHost>(path); }

@@ -1,6 +1,5 @@
 #include "settings_table.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -66,13 +65,4 @@ std::string SettingOutOfRangeMessage(std::uint32_t index, std::int32_t value) {
     const SettingDescription& setting = kSettingTable[index < kParamsPerRow ? index : 0];
     return "the settings hold " + std::to_string(value) + " for " + setting.name + "; the plug-in's control takes " +
            std::to_string(setting.minimum) + ".." + std::to_string(setting.maximum);
-}
-
-std::int32_t SettingFromHostValue(std::uint32_t index, double value, std::int32_t current) {
-    if (index >= kParamsPerRow || !std::isfinite(value)) return current;
-    const auto lowest = static_cast<double>(kSettingTable[index].minimum);
-    const auto highest = static_cast<double>(kSettingTable[index].maximum);
-    value = value < lowest ? lowest : value > highest ? highest : value;
-    // Halves round up, as a control's step does.
-    return static_cast<std::int32_t>(std::floor(value + 0.5));
 }

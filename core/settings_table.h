@@ -110,5 +110,13 @@ std::string SettingOutOfRangeMessage(std::uint32_t index, std::int32_t value);
 
 // A host's value for a setting (a float control, a parameter's double) as
 // the setting: clamped into the bounds and rounded to the nearest whole
-// number; a value that is not finite keeps `current`.
-std::int32_t SettingFromHostValue(std::uint32_t index, double value, std::int32_t current);
+// number (halves away from zero); a value that is not finite keeps
+// `current`. Inline and calling nothing: hosts' real-time threads use it.
+inline std::int32_t SettingFromHostValue(std::uint32_t index, double value, std::int32_t current) {
+    // Not finite: NaN compares false both ways, infinities lie beyond any double.
+    if (index >= kParamsPerRow || !(value == value) || value - value != 0.0) return current;
+    const auto lowest = static_cast<double>(kSettingTable[index].minimum);
+    const auto highest = static_cast<double>(kSettingTable[index].maximum);
+    value = value < lowest ? lowest : value > highest ? highest : value;
+    return value < 0.0 ? -static_cast<std::int32_t>(0.5 - value) : static_cast<std::int32_t>(value + 0.5);
+}

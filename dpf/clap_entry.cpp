@@ -2,9 +2,7 @@
 // filter's own. DPF builds the plug-in (its main is compiled with its entry
 // renamed dpf_clap_entry); the guard is what the host holds, and it answers
 // where DPF 1.6 falls short of what a host may rely on:
-// - input events are checked before DPF reads them: another event space, an
-//   unknown type, a size other than its type's, a port other than the one
-//   note port or a parameter that does not exist is skipped, never read past;
+// - input events are checked before DPF reads them (clap_events.h);
 // - reset forgets the filter's history (DPF does nothing);
 // - the state is the settings' 64 bytes (settings_state.h), refused whole
 //   when it is not one of this filter's;
@@ -22,6 +20,7 @@
 #include "clap/ext/state.h"
 #include "clap/plugin-factory.h"
 #include "core/product.h"
+#include "dpf/clap_events.h"
 #include "dpf/settings_state.h"
 #include "dpf/veltrace_dpf_plugin.h"
 
@@ -34,58 +33,6 @@ const char* kFeatures[] = {DISTRHO_PLUGIN_CLAP_FEATURES, nullptr};
 const clap_plugin_descriptor_t kDescriptor = {
     CLAP_VERSION_INIT, DISTRHO_PLUGIN_CLAP_ID, kProductName, kProductMaker, kProductHomePage, "", "", VELTRACE_VERSION,
     kProductDescription, kFeatures};
-
-// The events of a host's input list that DPF can read whole, in their order.
-// One per plug-in: process and flush never run at once.
-class CCheckedEvents {
-public:
-    // DPF takes at most 512 MIDI events a cycle; this leaves room for as
-    // many parameter changes beside them. Any beyond are skipped.
-    static constexpr std::uint32_t kCapacity = 2048;
-
-    // The list to hand DPF in place of `source` (null stays null).
-    const clap_input_events_t* Check(const clap_input_events_t* source, std::uint32_t parameterCount) {
-        if (source == nullptr) return nullptr;
-        m_source = source;
-        m_count = 0;
-        const std::uint32_t size = source->size(source);
-        for (std::uint32_t i = 0; i < size && m_count < kCapacity; ++i)
-            if (Readable(source->get(source, i), parameterCount)) m_index[m_count++] = i;
-        return &m_face;
-    }
-
-private:
-    static bool Readable(const clap_event_header_t* event, std::uint32_t parameterCount) {
-        if (event == nullptr || event->space_id != CLAP_CORE_EVENT_SPACE_ID) return false;
-        switch (event->type) {
-        case CLAP_EVENT_NOTE_ON:
-        case CLAP_EVENT_NOTE_OFF:
-            return event->size == sizeof(clap_event_note_t) &&
-                   reinterpret_cast<const clap_event_note_t*>(event)->port_index == 0;
-        case CLAP_EVENT_MIDI:
-            return event->size == sizeof(clap_event_midi_t) &&
-                   reinterpret_cast<const clap_event_midi_t*>(event)->port_index == 0;
-        case CLAP_EVENT_PARAM_VALUE:
-            return event->size == sizeof(clap_event_param_value_t) &&
-                   reinterpret_cast<const clap_event_param_value_t*>(event)->param_id < parameterCount;
-        default:
-            return false;  // nothing DPF does anything with
-        }
-    }
-
-    static std::uint32_t CLAP_ABI Size(const clap_input_events_t* list) {
-        return static_cast<const CCheckedEvents*>(list->ctx)->m_count;
-    }
-    static const clap_event_header_t* CLAP_ABI Get(const clap_input_events_t* list, std::uint32_t index) {
-        const auto* const self = static_cast<const CCheckedEvents*>(list->ctx);
-        return index < self->m_count ? self->m_source->get(self->m_source, self->m_index[index]) : nullptr;
-    }
-
-    clap_input_events_t m_face = {this, Size, Get};
-    const clap_input_events_t* m_source = nullptr;
-    std::uint32_t m_count = 0;
-    std::uint32_t m_index[kCapacity];
-};
 
 // One plug-in as the host holds it: DPF's behind it, and the filter inside
 // DPF's for what DPF does not reach.
@@ -144,33 +91,37 @@ clap_process_status CLAP_ABI Process(const clap_plugin_t* plugin, const clap_pro
     if (process == nullptr) return CLAP_PROCESS_ERROR;
     CGuardedPlugin& guard = Guard(plugin);
     clap_process_t checked = *process;
-    checked.in_events = guard.events.Check(process->in_events, kParamsPerRow);
+    checked.in_events = guard.events.Check(process->in_events);
     return guard.dpf->process(guard.dpf, &checked);
 }
 
 // --- parameters ------------------------------------------------------------
 
+// The settings are DPF's parameters after its placeholder: their ids are
+// DPF's (1 to 6), the placeholder is not listed.
+bool IsSetting(clap_id id) { return id - kFirstSettingParameter < kParamsPerRow; }
+std::uint32_t SettingOf(clap_id id) { return id - kFirstSettingParameter; }
+
 // [main thread]
-std::uint32_t CLAP_ABI ParamsCount(const clap_plugin_t* plugin) {
-    const CGuardedPlugin& guard = Guard(plugin);
-    return guard.dpfParams->count(guard.dpf);
-}
+std::uint32_t CLAP_ABI ParamsCount(const clap_plugin_t*) { return kParamsPerRow; }
 bool CLAP_ABI ParamsGetInfo(const clap_plugin_t* plugin, std::uint32_t index, clap_param_info_t* info) {
     const CGuardedPlugin& guard = Guard(plugin);
-    return info != nullptr && index < kParamsPerRow && guard.dpfParams->get_info(guard.dpf, index, info);
+    return info != nullptr && index < kParamsPerRow &&
+           guard.dpfParams->get_info(guard.dpf, kFirstSettingParameter + index, info);
 }
 bool CLAP_ABI ParamsGetValue(const clap_plugin_t* plugin, clap_id id, double* value) {
-    if (value == nullptr || id >= kParamsPerRow) return false;
-    *value = Guard(plugin).filter->Setting(id);
+    if (value == nullptr || !IsSetting(id)) return false;
+    *value = Guard(plugin).filter->Setting(SettingOf(id));
     return true;
 }
 
 // The property page's text for the value, with the mode that stands.
 bool CLAP_ABI ParamsValueToText(const clap_plugin_t* plugin, clap_id id, double value, char* display, std::uint32_t size) {
-    if (id >= kParamsPerRow || display == nullptr || size == 0 || !std::isfinite(value)) return false;
+    if (!IsSetting(id) || display == nullptr || size == 0 || !std::isfinite(value)) return false;
     const CVeltraceDpfPlugin& filter = *Guard(plugin).filter;
-    const std::int32_t setting = SettingFromHostValue(id, value, filter.Setting(id));
-    const auto text = SettingValueText(id, setting, filter.Setting(Mode));
+    const std::uint32_t index = SettingOf(id);
+    const std::int32_t setting = SettingFromHostValue(index, value, filter.Setting(index));
+    const auto text = SettingValueText(index, setting, filter.Setting(Mode));
     const std::string shown = text ? *text : std::to_string(setting);
     const std::size_t length = shown.size() < size - 1 ? shown.size() : size - 1;
     std::memcpy(display, shown.data(), length);
@@ -179,8 +130,8 @@ bool CLAP_ABI ParamsValueToText(const clap_plugin_t* plugin, clap_id id, double 
 }
 
 bool CLAP_ABI ParamsTextToValue(const clap_plugin_t* plugin, clap_id id, const char* display, double* value) {
-    if (id >= kParamsPerRow || display == nullptr || value == nullptr) return false;
-    const auto setting = SettingFromText(id, display, Guard(plugin).filter->Setting(Mode));
+    if (!IsSetting(id) || display == nullptr || value == nullptr) return false;
+    const auto setting = SettingFromText(SettingOf(id), display, Guard(plugin).filter->Setting(Mode));
     if (!setting) return false;
     *value = *setting;
     return true;
@@ -189,7 +140,7 @@ bool CLAP_ABI ParamsTextToValue(const clap_plugin_t* plugin, clap_id id, const c
 // [active ? audio thread : main thread]
 void CLAP_ABI ParamsFlush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t* out) {
     CGuardedPlugin& guard = Guard(plugin);
-    guard.dpfParams->flush(guard.dpf, guard.events.Check(in, kParamsPerRow), out);
+    guard.dpfParams->flush(guard.dpf, guard.events.Check(in), out);
 }
 
 const clap_plugin_params_t kParams = {ParamsCount,       ParamsGetInfo,     ParamsGetValue,

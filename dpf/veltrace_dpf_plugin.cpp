@@ -1,7 +1,6 @@
 #include "dpf/veltrace_dpf_plugin.h"
 
 #include "core/product.h"
-#include "core/routing.h"
 #include "core/settings_table.h"
 
 namespace {
@@ -11,7 +10,7 @@ thread_local CVeltraceDpfPlugin* t_lastMade = nullptr;
 
 }  // namespace
 
-CVeltraceDpfPlugin::CVeltraceDpfPlugin() : Plugin(kParamsPerRow, kPresetCount, 0) { t_lastMade = this; }
+CVeltraceDpfPlugin::CVeltraceDpfPlugin() : Plugin(kDpfParameterCount, kPresetCount, 0) { t_lastMade = this; }
 
 CVeltraceDpfPlugin::~CVeltraceDpfPlugin() {
     if (t_lastMade == this) t_lastMade = nullptr;
@@ -44,6 +43,13 @@ uint32_t CVeltraceDpfPlugin::getVersion() const {
 int64_t CVeltraceDpfPlugin::getUniqueId() const { return d_cconst('Q', 'v', 'V', 't'); }
 
 void CVeltraceDpfPlugin::initParameter(uint32_t index, DISTRHO::Parameter& parameter) {
+    if (index == kPlaceholderParameter) {
+        parameter.hints = DISTRHO::kParameterIsOutput;
+        parameter.name = "Unused";
+        parameter.symbol = "unused";
+        return;
+    }
+    index -= kFirstSettingParameter;
     if (index >= kParamsPerRow) return;
     const SettingDescription& setting = kSettingTable[index];
     parameter.hints = DISTRHO::kParameterIsAutomatable | DISTRHO::kParameterIsInteger;
@@ -83,10 +89,12 @@ void CVeltraceDpfPlugin::initProgramName(uint32_t index, DISTRHO::String& name) 
 }
 
 float CVeltraceDpfPlugin::getParameterValue(uint32_t index) const {
+    index -= kFirstSettingParameter;  // the placeholder wraps past the settings
     return index < kParamsPerRow ? static_cast<float>(Setting(index)) : 0.0f;
 }
 
 void CVeltraceDpfPlugin::setParameterValue(uint32_t index, float value) {
+    index -= kFirstSettingParameter;
     if (index >= kParamsPerRow) return;
     m_core.SetParam(SettingRow, index, SettingFromHostValue(index, value, Setting(index)));
 }
@@ -96,60 +104,6 @@ void CVeltraceDpfPlugin::loadProgram(uint32_t index) {
 }
 
 void CVeltraceDpfPlugin::activate() { ForgetHistory(); }
-
-void CVeltraceDpfPlugin::FollowTransport() {
-    const DISTRHO::TimePosition& position = getTimePosition();
-    Place now;
-    now.rolling = position.playing;
-    now.frame = position.frame;
-    now.barsKnown = position.bbt.valid;
-    now.bar = position.bbt.bar;
-    now.beat = position.bbt.beat;
-    now.tick = position.bbt.tick;
-
-    if (now.rolling && !m_last.rolling) {
-        m_core.ResetLastSent();  // start
-    } else if (now.rolling && m_last.rolling) {
-        // A loop puts the transport before where the last cycle started.
-        // Positions that stay put (a host that does not move them) are
-        // none; hosts whose frames never go back (a steady clock) show the
-        // loop in bars and beats.
-        const bool framesBack = now.frame < m_last.frame;
-        const bool barsBack = now.barsKnown && m_last.barsKnown &&
-                              (now.bar != m_last.bar     ? now.bar < m_last.bar
-                               : now.beat != m_last.beat ? now.beat < m_last.beat
-                                                         : now.tick < m_last.tick);
-        if (framesBack || barsBack) m_core.ResetLastSent();  // loop
-    }
-    m_last = now;
-}
-
-void CVeltraceDpfPlugin::run(const float**, float**, uint32_t frames, const DISTRHO::MidiEvent* events,
-                             uint32_t eventCount) {
-    FollowTransport();
-    const uint32_t lastFrame = frames > 0 ? frames - 1 : 0;
-    m_core.Play<FilterPath::Sequenced>(m_results, [&](auto& router) {
-        uint32_t floor = 0;
-        for (uint32_t i = 0; i < eventCount; ++i) {
-            DISTRHO::MidiEvent event = events[i];
-            if (event.size == 0) continue;  // nothing to send
-            // Each event leaves within the cycle and never before the one
-            // left last, whatever frames the host wrote.
-            event.frame = event.frame < floor ? floor : event.frame > lastFrame ? lastFrame : event.frame;
-            floor = event.frame;
-            // A whole channel message goes through the filter and leaves at
-            // its own size (some formats hand every message over in three
-            // bytes); anything else (system messages, a message cut short)
-            // passes as it came.
-            const uint32_t size = ChannelMessageSize(event.data[0]);
-            if (size != 0 && event.size >= size && event.size <= DISTRHO::MidiEvent::kDataSize) {
-                if (!router.Route(event.data[0], event.data[1], event.data[2])) continue;
-                event.size = ChannelMessageSize(event.data[0]);
-            }
-            writeMidiEvent(event);
-        }
-    });
-}
 
 START_NAMESPACE_DISTRHO
 

@@ -18,6 +18,7 @@ namespace {
 // for every instance.
 decltype(v3_edit_controller::get_parameter_string_for_value) g_dpfStringForValue = nullptr;
 decltype(v3_edit_controller::get_parameter_value_for_string) g_dpfValueForString = nullptr;
+decltype(v3_edit_controller::get_parameter_info) g_dpfParameterInfo = nullptr;
 
 // A stream in memory, to hand DPF's state text over and take it back.
 class CMemoryStream {
@@ -91,6 +92,16 @@ struct CSettingParameter {
         return static_cast<std::int32_t>(std::lround(Plain(::Mode, normalised)));
     }
 };
+
+// [main thread] DPF's description, the placeholder before the settings
+// hidden from the host.
+v3_result V3_API ParameterInfo(void* self, int32_t index, v3_param_info* info) {
+    const v3_result result = g_dpfParameterInfo(self, index, info);
+    const int32_t placeholder =
+        Functions<v3_edit_controller>(self)->get_parameter_count(self) - static_cast<int32_t>(kParamsPerRow) - 1;
+    if (result == V3_OK && info != nullptr && index == placeholder) info->flags = V3_PARAM_READ_ONLY | V3_PARAM_IS_HIDDEN;
+    return result;
+}
 
 // [main thread] The property page's text, with the mode that stands.
 v3_result V3_API StringForValue(void* self, v3_param_id id, double normalised, v3_str_128 output) {
@@ -168,9 +179,11 @@ private:
             if (g_dpfStringForValue == nullptr) {
                 g_dpfStringForValue = table->ctrl.get_parameter_string_for_value;
                 g_dpfValueForString = table->ctrl.get_parameter_value_for_string;
+                g_dpfParameterInfo = table->ctrl.get_parameter_info;
             }
             table->ctrl.get_parameter_string_for_value = StringForValue;
             table->ctrl.get_parameter_value_for_string = ValueForString;
+            table->ctrl.get_parameter_info = ParameterInfo;
         }
         return result;
     }

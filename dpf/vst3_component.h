@@ -5,10 +5,11 @@
 //   its text.
 // - Processing goes through CVst3RunProcessor (MIDI in order, calls DPF
 //   cannot take refused or cut).
-// - The edit controller (DPF's) shows the property page's texts ("Pressure",
-//   "85%", "+/- 54") and reads them back: DPF's objects keep their function
-//   tables in the object itself, so those two entries of its table are the
-//   filter's.
+// - The edit controller (DPF's) hides the placeholder parameter
+//   (veltrace_dpf_plugin.h) and shows the property page's texts
+//   ("Pressure", "85%", "+/- 54") and reads them back: DPF's objects keep
+//   their function tables in the object itself, so those three entries of
+//   its table are the filter's.
 #pragma once
 
 #include "travesty/component.h"

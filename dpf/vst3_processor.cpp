@@ -1,6 +1,5 @@
 #include "dpf/vst3_processor.h"
 
-#include <cmath>
 
 namespace {
 
@@ -11,9 +10,9 @@ constexpr std::uint32_t kQueueSlots = CVst3RunProcessor::kRunCapacity + 64;
 // plug-in truncating value * steps gets that value: steps 127 for a
 // controller, a velocity or pressure, 16384 for a bend (of 16383 steps).
 double Centred(double value, double steps, double top) {
-    if (!std::isfinite(value)) value = 0.0;
-    value = value < 0.0 ? 0.0 : value > 1.0 ? 1.0 : value;
-    return (std::round(value * top) + 0.5) / steps;
+    value = value > 0.0 ? value : 0.0;  // NaN too
+    value = value < 1.0 ? value : 1.0;
+    return (static_cast<double>(static_cast<std::int32_t>(value * top + 0.5)) + 0.5) / steps;
 }
 
 std::int32_t Within(std::int32_t frame, std::int32_t frames) { return frame < 0 ? 0 : frame >= frames ? frames - 1 : frame; }
@@ -81,7 +80,7 @@ void CVst3RunProcessor::Gather(v3_process_data& data) {
                            : event.type == V3_EVENT_NOTE_OFF      ? &event.note_off.velocity
                            : event.type == V3_EVENT_POLY_PRESSURE ? &event.poly_pressure.pressure
                                                                   : nullptr;
-            if (level == nullptr) continue;  // nothing DPF hands the plug-in
+            if (level == nullptr || event.bus_index != 0) continue;  // nothing DPF hands the plug-in; no bus of the plug-in's
             *level = static_cast<float>(Centred(*level, 127.0, 127.0));
             event.sample_offset = Within(event.sample_offset, frames);
             m_items[m_count] = {event.sample_offset, true, 0};
@@ -96,6 +95,8 @@ void CVst3RunProcessor::Gather(v3_process_data& data) {
             v3_param_value_queue* const functions = Functions<v3_param_value_queue>(queue);
             const v3_param_id parameter = functions->get_param_id(queue);
             const bool midi = parameter >= m_firstMidi && parameter - m_firstMidi < kMidiParameters;
+            // DPF takes the placeholder after its MIDI parameters for one of them.
+            if (parameter == m_firstMidi + kMidiParameters) continue;
             const int32_t points = functions->get_point_count(queue);
             for (int32_t p = 0; p < points; ++p) {
                 int32_t frame = 0;

@@ -125,6 +125,10 @@ public:
     explicit CValueQueue(v3_param_id id) : m_id(id), m_face(this, v3_param_value_queue_iid, {Id, Count, Get, Add}) {}
     v3_param_value_queue** Queue() { return m_face.As<v3_param_value_queue>(); }
     v3_param_id ParameterId() const { return m_id; }
+    void Reuse(v3_param_id id) {
+        m_id = id;
+        points.clear();
+    }
     std::vector<std::pair<int32_t, double>> points;
 
 private:
@@ -154,32 +158,38 @@ class CParameterChanges {
 public:
     CParameterChanges() : m_face(this, v3_param_changes_iid, {Count, Data, AddData}) {}
     v3_param_changes** Changes() { return m_face.As<v3_param_changes>(); }
-    void Clear() { m_queues.clear(); }
+    // Queues emptied, kept for the next call: once they have grown, a call
+    // allocates nothing.
+    void Clear() { m_used = 0; }
     CValueQueue& QueueFor(v3_param_id id) {
-        for (const auto& queue : m_queues)
-            if (queue->ParameterId() == id) return *queue;
-        m_queues.push_back(std::make_unique<CValueQueue>(id));
-        return *m_queues.back();
+        for (std::size_t i = 0; i < m_used; ++i)
+            if (m_queues[i]->ParameterId() == id) return *m_queues[i];
+        if (m_used == m_queues.size()) m_queues.push_back(std::make_unique<CValueQueue>(id));
+        CValueQueue& queue = *m_queues[m_used++];
+        queue.Reuse(id);
+        return queue;
     }
 
 private:
     using Face = CHostInterface<CParameterChanges, v3_param_changes>;
-    static int32_t V3_API Count(void* self) { return static_cast<int32_t>(Face::Of(self).m_queues.size()); }
+    static int32_t V3_API Count(void* self) { return static_cast<int32_t>(Face::Of(self).m_used); }
     static v3_param_value_queue** V3_API Data(void* self, int32_t index) {
-        auto& queues = Face::Of(self).m_queues;
-        return index >= 0 && static_cast<std::size_t>(index) < queues.size() ? queues[static_cast<std::size_t>(index)]->Queue()
-                                                                             : nullptr;
+        CParameterChanges& changes = Face::Of(self);
+        return index >= 0 && static_cast<std::size_t>(index) < changes.m_used
+                   ? changes.m_queues[static_cast<std::size_t>(index)]->Queue()
+                   : nullptr;
     }
     static v3_param_value_queue** V3_API AddData(void* self, v3_param_id* id, int32_t* index) {
         if (id == nullptr) return nullptr;
         CParameterChanges& changes = Face::Of(self);
         CValueQueue& queue = changes.QueueFor(*id);
         if (index != nullptr)
-            for (std::size_t i = 0; i < changes.m_queues.size(); ++i)
+            for (std::size_t i = 0; i < changes.m_used; ++i)
                 if (changes.m_queues[i].get() == &queue) *index = static_cast<int32_t>(i);
         return queue.Queue();
     }
     std::vector<std::unique_ptr<CValueQueue>> m_queues;
+    std::size_t m_used = 0;
     Face m_face;
 };
 

@@ -1,6 +1,6 @@
 #include "dpf/clap_events.h"
 
-#include "dpf/veltrace_dpf_plugin.h"
+#include "dpf/dpf_parameters.h"
 
 const clap_input_events_t* CCheckedEvents::Check(const clap_input_events_t* source) {
     if (source == nullptr) return nullptr;

@@ -1,5 +1,7 @@
 #include "dpf/vst3_processor.h"
 
+#include "dpf/dpf_parameters.h"
+
 
 namespace {
 
@@ -95,8 +97,10 @@ void CVst3RunProcessor::Gather(v3_process_data& data) {
             v3_param_value_queue* const functions = Functions<v3_param_value_queue>(queue);
             const v3_param_id parameter = functions->get_param_id(queue);
             const bool midi = parameter >= m_firstMidi && parameter - m_firstMidi < kMidiParameters;
-            // DPF takes the placeholder after its MIDI parameters for one of them.
-            if (parameter == m_firstMidi + kMidiParameters) continue;
+            // DPF takes the placeholder after its MIDI parameters for one of
+            // them, and stops at a parameter it does not have.
+            if (parameter == m_firstMidi + kMidiParameters || parameter >= m_firstMidi + kMidiParameters + kDpfParameterCount)
+                continue;
             const int32_t points = functions->get_point_count(queue);
             for (int32_t p = 0; p < points; ++p) {
                 int32_t frame = 0;

@@ -286,6 +286,110 @@ TEST_P(Editions, ManyInstancesLeaveNothingBehind) {
     EXPECT_LT(HeapInUse() - before, kHeapNoise) << "bytes still held after 300 instances";
 }
 
+// Events a host should not send, among good ones: each bad one is skipped,
+// read no further than its header (the sanitizers watch), and the good ones
+// go through at their frames, those beyond the call at its last frame.
+TEST(EditionCycles, ClapSkipsEventsItCannotReadWhole) {
+    CClapLibrary clap(g_clapPath);
+    CClapInstance instance(clap, clap.Descriptor().id);
+    ASSERT_TRUE(instance.Activate(kSampleRate, kMaxFrames) && instance.StartProcessing());
+    // Each bad event in a block of its own size, so a read past it is seen.
+    std::vector<std::unique_ptr<std::uint8_t[]>> blocks;
+    const auto event = [&](std::uint32_t size, std::uint32_t time, std::uint16_t space, std::uint16_t type) {
+        blocks.emplace_back(new std::uint8_t[size]());
+        clap_event_header_t header{size, time, space, type, 0};
+        std::memcpy(blocks.back().get(), &header, sizeof header);
+        return reinterpret_cast<const clap_event_header_t*>(blocks.back().get());
+    };
+    const clap_event_midi_t master = ClapMidiEvent(0, 0xB0, 1, 64), pressure = ClapMidiEvent(7, 0xD0, 96, 0),
+                            late = ClapMidiEvent(500, 0xB0, 1, 5), otherPort = [] {
+                                clap_event_midi_t midi = ClapMidiEvent(4, 0xB0, 1, 90);
+                                midi.port_index = 1;
+                                return midi;
+                            }();
+    const auto parameter = [&](clap_id id, std::uint32_t size) {
+        auto* const change = reinterpret_cast<clap_event_param_value_t*>(
+            const_cast<clap_event_header_t*>(event(sizeof(clap_event_param_value_t), 5, 0, CLAP_EVENT_PARAM_VALUE)));
+        change->param_id = id;
+        change->value = 2;
+        change->header.size = size;
+        return &change->header;
+    };
+    const std::vector<const clap_event_header_t*> events = {
+        &master.header,
+        event(sizeof(clap_event_header_t), 1, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI),       // a MIDI event cut short
+        event(sizeof(clap_event_header_t), 2, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_NOTE_ON),    // a note cut short
+        event(sizeof(clap_event_midi_t), 2, 7, CLAP_EVENT_MIDI),                               // another event space
+        event(sizeof(clap_event_header_t), 3, CLAP_CORE_EVENT_SPACE_ID, 999),                  // a type of no one's
+        event(sizeof(clap_event_param_gesture_t), 3, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_GESTURE_BEGIN),
+        &otherPort.header,
+        parameter(0, sizeof(clap_event_param_value_t)),   // the placeholder
+        parameter(99, sizeof(clap_event_param_value_t)),  // no parameter
+        parameter(6, 20),                                 // Mode, cut short
+        &pressure.header,
+        &late.header,
+    };
+    std::vector<ClapMidiOut> out;
+    EXPECT_EQ(instance.Process(64, events, nullptr, out), CLAP_PROCESS_CONTINUE);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0].frame, 0u);
+    EXPECT_EQ(out[0].data[2], 64);
+    EXPECT_EQ(out[1].frame, 7u);
+    EXPECT_EQ(out[1].data[2], 118) << "Add, as before: Mode did not change";
+    EXPECT_EQ(out[2].frame, 63u) << "beyond the call: its last frame";
+    EXPECT_EQ(out[2].data[2], 109) << "5 lifted by the pressure";
+}
+
+TEST(EditionCycles, Vst3TakesWhatAHostShouldNotSend) {
+    CVst3Library vst3(g_vst3Path);
+    CVst3Instance instance(vst3);
+    std::vector<Vst3MidiOut> out;
+    EXPECT_EQ(instance.Process(64, {}, nullptr, out), V3_NOT_INITIALIZED) << "before the processing is set up";
+    v3_process_setup setup{V3_REALTIME, V3_SAMPLE_32, 0, kSampleRate};
+    EXPECT_NE(v3_cpp_obj(instance.Processor())->setup_processing(instance.Processor(), &setup), V3_OK) << "a block of no frames";
+    ASSERT_TRUE(instance.Setup(kSampleRate, 256) && instance.SetActive(true) && instance.SetProcessing(true));
+
+    Vst3Input input;
+    const auto midi = [&](std::int32_t frame, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+        const std::uint8_t bytes[3] = {status, data1, data2};
+        ASSERT_TRUE(instance.AddMidi(input, frame, bytes, (status & 0xF0) == 0xD0 ? 2 : 3));
+    };
+    midi(-5, 0xB0, 1, 64);     // before the call: at its start
+    midi(300, 0xD0, 96, 0);    // a call longer than announced: cut, each piece in order
+    midi(900, 0x90, 60, 100);
+    midi(5000, 0xB0, 1, 7);    // beyond the call: at its last frame
+    v3_param_id first = 0;
+    ASSERT_TRUE(instance.MidiParameter(0, 0, first));
+    input.points.push_back({first + 16 * 130, 10, 0.5});      // the placeholder
+    input.points.push_back({first + 16 * 130 + 99, 11, 0.5});  // no parameter
+    v3_event elsewhere{};
+    elsewhere.bus_index = 3;  // a bus the plug-in does not have
+    elsewhere.sample_offset = 12;
+    elsewhere.type = V3_EVENT_NOTE_ON;
+    elsewhere.note_on = {0, 61, 0.0f, 0.5f, 0, -1};
+    input.events.push_back(elsewhere);
+    EXPECT_EQ(instance.Process(1000, input, nullptr, out), V3_OK);
+    ASSERT_EQ(out.size(), 4u);
+    const std::int32_t frames[] = {0, 300, 900, 999};
+    const std::uint8_t values[] = {64, 118, 100, 109};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(out[i].frame, frames[i]) << i;
+        EXPECT_EQ(out[i].data[2], values[i]) << i;
+    }
+    // Values beyond 0..1 are taken as the nearest end: the wheel at 0 (lifted
+    // by the pressure, still at 96), the pressure at 0, the wheel at 127.
+    Vst3Input beyond;
+    v3_param_id wheel = 0, pressure = 0;
+    ASSERT_TRUE(instance.MidiParameter(0, 1, wheel) && instance.MidiParameter(0, 128, pressure));
+    beyond.points = {{wheel, 0, -3.0}, {pressure, 1, -1.0}, {wheel, 2, 9.0}};
+    out.clear();
+    instance.Process(64, beyond, nullptr, out);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0].data[2], 108);
+    EXPECT_EQ(out[1].data[2], 0);
+    EXPECT_EQ(out[2].data[2], 127);
+}
+
 // A cycle allocates nothing: through each format's host with its lists
 // made beforehand, after a first cycle in which everything grew.
 TEST(EditionCycles, AllocateNothing) {

@@ -9,8 +9,18 @@
 // DPF's parameters: a placeholder first, then the six settings. DPF 1.6's
 // VST3 wrapper takes its first parameter for one of its MIDI controllers
 // (it reads as 0, refuses changes, and turns its automation into controller
-// messages), so that place is held by a read-only parameter that hosts are
-// not shown; the CLAP entry lists the settings alone.
+// messages), and its JACK program sets the first parameter it finds
+// assigned to a controller from that controller on channel 1, taking 0 (a
+// Bank Select) for an assignment. So that place is held by a parameter that
+// does nothing, which the CLAP and VST3 entries do not show hosts.
 constexpr std::uint32_t kPlaceholderParameter = 0;
+inline constexpr char kPlaceholderSymbol[] = "unused";
 constexpr std::uint32_t kFirstSettingParameter = 1;
 constexpr std::uint32_t kDpfParameterCount = kFirstSettingParameter + kParamsPerRow;
+
+// DPF's programs: a new filter's settings first (DPF's JACK program loads the
+// first at its start), then the presets.
+constexpr std::uint32_t kDefaultsProgram = 0;
+constexpr std::uint32_t kFirstPresetProgram = 1;
+constexpr std::uint32_t kDpfProgramCount = kFirstPresetProgram + kPresetCount;
+inline constexpr char kDefaultsProgramName[] = "Default settings";

@@ -1,5 +1,7 @@
 #include "dpf/settings_state.h"
 
+#include "dpf/dpf_parameters.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -66,6 +68,8 @@ std::optional<SettingValues> SettingsOfDpfState(const char* text, std::size_t si
             inParameters = false;
         } else if (inParameters && symbol == nullptr) {
             symbol = wordEnd - current.size();
+        } else if (inParameters && std::strcmp(symbol, kPlaceholderSymbol) == 0) {
+            symbol = nullptr;  // DPF's placeholder: its value is nobody's
         } else if (inParameters) {
             std::uint32_t index = 0;
             while (index < kParamsPerRow && std::strcmp(kSettingTable[index].symbol, symbol) != 0) ++index;

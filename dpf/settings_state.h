@@ -25,5 +25,6 @@ std::optional<SettingValues> SettingsOfState(const std::uint8_t* bytes, std::siz
 std::string DpfStateOf(const SettingValues& settings);
 
 // The settings in DPF's state text: every setting named once by its symbol
-// with a whole value within its bounds, or none.
+// with a whole value within its bounds (DPF's placeholder parameter aside),
+// or none.
 std::optional<SettingValues> SettingsOfDpfState(const char* text, std::size_t size);

@@ -10,7 +10,7 @@ thread_local CVeltraceDpfPlugin* t_lastMade = nullptr;
 
 }  // namespace
 
-CVeltraceDpfPlugin::CVeltraceDpfPlugin() : Plugin(kDpfParameterCount, kPresetCount, 0) { t_lastMade = this; }
+CVeltraceDpfPlugin::CVeltraceDpfPlugin() : Plugin(kDpfParameterCount, kDpfProgramCount, 0) { t_lastMade = this; }
 
 CVeltraceDpfPlugin::~CVeltraceDpfPlugin() {
     if (t_lastMade == this) t_lastMade = nullptr;
@@ -44,9 +44,9 @@ int64_t CVeltraceDpfPlugin::getUniqueId() const { return d_cconst('Q', 'v', 'V',
 
 void CVeltraceDpfPlugin::initParameter(uint32_t index, DISTRHO::Parameter& parameter) {
     if (index == kPlaceholderParameter) {
-        parameter.hints = DISTRHO::kParameterIsOutput;
+        parameter.hints = 0;  // not automatable
         parameter.name = "Unused";
-        parameter.symbol = "unused";
+        parameter.symbol = kPlaceholderSymbol;
         return;
     }
     index -= kFirstSettingParameter;
@@ -85,7 +85,8 @@ void CVeltraceDpfPlugin::initParameter(uint32_t index, DISTRHO::Parameter& param
 }
 
 void CVeltraceDpfPlugin::initProgramName(uint32_t index, DISTRHO::String& name) {
-    if (index < kPresetCount) name = kPresets[index].label;
+    if (index == kDefaultsProgram) name = kDefaultsProgramName;
+    else if (index - kFirstPresetProgram < kPresetCount) name = kPresets[index - kFirstPresetProgram].label;
 }
 
 float CVeltraceDpfPlugin::getParameterValue(uint32_t index) const {
@@ -100,7 +101,8 @@ void CVeltraceDpfPlugin::setParameterValue(uint32_t index, float value) {
 }
 
 void CVeltraceDpfPlugin::loadProgram(uint32_t index) {
-    if (index < kPresetCount) SetSettings(kPresets[index].values);
+    if (index == kDefaultsProgram) SetSettings(kDefaultParams[SettingRow]);
+    else if (index - kFirstPresetProgram < kPresetCount) SetSettings(kPresets[index - kFirstPresetProgram].values);
 }
 
 void CVeltraceDpfPlugin::activate() { ForgetHistory(); }

@@ -115,6 +115,8 @@ TEST(SettingsState, DpfsStateTextBothWays) {
     EXPECT_EQ(text, begin + pairs + end + "\xfe" + '\0');
     const std::string withProgram = words({"__dpf_program__", "0"}) + begin + pairs + end + "\xfe";
     EXPECT_EQ(SettingsOfDpfState(withProgram.data(), withProgram.size()), values) << "DPF's program before the parameters";
+    const std::string withPlaceholder = begin + words({"unused", "0"}) + pairs + end + "\xfe";
+    EXPECT_EQ(SettingsOfDpfState(withPlaceholder.data(), withPlaceholder.size()), values) << "DPF's placeholder";
     const struct {
         const char* what;
         std::string text;

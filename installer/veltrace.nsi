@@ -2,15 +2,20 @@
 ; makensis with these defined on its command line:
 ;   VERSION   1.5.0.1
 ;   MODULE    the built QvMfxVeltrace.dll
+;   CLAP      the built Veltrace.clap
+;   VST3      the built VST3 binary (Veltrace.vst3 of the bundle's x86_64-win folder)
 ;   README    the user's README text
 ;   LICENSE   the licence text
 ;   OUTFILE   where the installer goes
 ;   SIGN      optional: a command that signs the file it is given in place
 ; It copies the module, the README and the licence into
 ; Program Files\Quorvane\Veltrace, registers the module through its own
-; DllRegisterServer, writes an uninstaller and an entry under the installed
-; programs. Installing over an earlier install unregisters the old module
-; first. /S runs it silently, /D=FOLDER installs elsewhere.
+; DllRegisterServer, puts the CLAP and VST3 editions where hosts look for
+; them (Common Files\CLAP\Veltrace.clap, Common Files\VST3\Veltrace.vst3),
+; writes an uninstaller and an entry under the installed programs. Installing
+; over an earlier install unregisters the old module first. /S runs it
+; silently, /D=FOLDER installs elsewhere (the CLAP and VST3 editions stay
+; where hosts look).
 
 Unicode true
 Target amd64-unicode
@@ -69,6 +74,11 @@ Section "Veltrace"
   File "/oname=README.txt" "${README}"
   File "/oname=LICENSE.txt" "${LICENSE}"
   RegDLL "$INSTDIR\QvMfxVeltrace.dll"
+  SetOutPath "$COMMONFILES64\CLAP"
+  File "/oname=Veltrace.clap" "${CLAP}"
+  SetOutPath "$COMMONFILES64\VST3\Veltrace.vst3\Contents\x86_64-win"
+  File "/oname=Veltrace.vst3" "${VST3}"
+  SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -92,5 +102,12 @@ Section "Uninstall"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"                      ; only when empty: nothing of anyone else's goes
   RMDir "$PROGRAMFILES64\Quorvane"
+  Delete "$COMMONFILES64\CLAP\Veltrace.clap"
+  RMDir "$COMMONFILES64\CLAP"            ; other plug-ins' folders stay
+  Delete "$COMMONFILES64\VST3\Veltrace.vst3\Contents\x86_64-win\Veltrace.vst3"
+  RMDir "$COMMONFILES64\VST3\Veltrace.vst3\Contents\x86_64-win"
+  RMDir "$COMMONFILES64\VST3\Veltrace.vst3\Contents"
+  RMDir "$COMMONFILES64\VST3\Veltrace.vst3"
+  RMDir "$COMMONFILES64\VST3"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -21,6 +21,10 @@ FILTER_ROW = r"HKLM\Software\Classes\CLSID" + "\\" + FILTER_ID
 PAGE_ROW = r"HKLM\Software\Classes\CLSID\{4E8CB489-170B-BEAF-8E69-5A0C5D01924C}"
 FILTER_LIST = r"HKLM\Software\Cakewalk Music Software\MIDI Filters"
 OTHER_FILTER = FILTER_LIST + r"\{11111111-2222-3333-4444-555555555555}"
+# Where CLAP and VST3 hosts look, whatever folder the module goes to.
+CLAP_FILE = r"C:\Program Files\Common Files\CLAP\Veltrace.clap"
+VST3_FILE = r"C:\Program Files\Common Files\VST3\Veltrace.vst3\Contents\x86_64-win\Veltrace.vst3"
+OTHER_CLAP = r"C:\Program Files\Common Files\CLAP\Another.clap"
 checks = Checklist()
 check = checks.check
 
@@ -64,13 +68,19 @@ def snapshot(prefix):
 
 
 def installed_checks(prefix, folder, what, module, create_check):
-    """What an install into folder must leave: the files (the module the very
-    one given), the installed-programs entry, the registration, and the
+    """What an install into folder must leave: the files (the module and the
+    CLAP and VST3 editions the very ones given, the editions where hosts look
+    for them), the installed-programs entry, the registration, and the
     plug-in created through the registry by create_check, another process."""
     for name in ("QvMfxVeltrace.dll", "README.txt", "LICENSE.txt", "uninstall.exe"):
         check(os.path.isfile(prefix.unix(folder + "\\" + name)), f"{what}: {name} installed")
-    check(open(prefix.unix(folder + r"\QvMfxVeltrace.dll"), "rb").read() == open(module, "rb").read(),
-          f"{what}: the module is the one built")
+    built = os.path.dirname(module)
+    for installed, source in ((folder + r"\QvMfxVeltrace.dll", module),
+                              (CLAP_FILE, os.path.join(built, "Veltrace.clap")),
+                              (VST3_FILE, os.path.join(built, "Veltrace.vst3", "Contents", "x86_64-win", "Veltrace.vst3"))):
+        path = prefix.unix(installed)
+        check(os.path.isfile(path) and open(path, "rb").read() == open(source, "rb").read(),
+              f"{what}: {installed} is the one built")
     expected = {
         "DisplayName": "Quorvane Veltrace", "DisplayVersion": "1.5.0.1", "Publisher": "Quorvane",
         "InstallLocation": folder, "UninstallString": f'"{folder}\\uninstall.exe"',
@@ -95,10 +105,13 @@ def uninstall(prefix, folder, what, before=None):
     await_uninstaller(prefix, folder)
     check(run.returncode == 0, f"{what}: uninstaller exit {run.returncode}")
     check(not os.path.exists(prefix.unix(folder)), f"{what}: the install folder is gone")
+    check(not os.path.exists(prefix.unix(CLAP_FILE)) and not os.path.exists(prefix.unix(r"C:\Program Files\Common Files\VST3")),
+          f"{what}: the CLAP file and the VST3 bundle (and the VST3 folder it leaves empty) are gone")
     for key in (UNINSTALL_KEY, FILTER_ROW, PAGE_ROW, FILTER_LIST + "\\" + FILTER_ID):
         check(not prefix.exists(key), f"{what}: {key} is gone")
     if before is not None:
         check(prefix.value(OTHER_FILTER, "Name") == "Another filter", f"{what}: the host's list and its other filters stay")
+        check(os.path.isfile(prefix.unix(OTHER_CLAP)), f"{what}: another plug-in in the CLAP folder stays")
         changed = sorted(set(before) ^ set(snapshot(prefix)))
         check(not changed, f"{what}: the prefix is as it was before the install: {changed[:5]}")
 
@@ -106,6 +119,9 @@ def uninstall(prefix, folder, what, before=None):
 def run_checks(prefix, setup, module, create_check):
     prefix.wine("reg", "add", OTHER_FILTER, "/v", "Name", "/d", "Another filter", "/f", "/reg:64")
     os.makedirs(prefix.unix(r"C:\Audio Plugins"))  # where this user keeps plug-ins; the chosen folder goes in it
+    os.makedirs(os.path.dirname(prefix.unix(OTHER_CLAP)))  # another maker's CLAP plug-in
+    with open(prefix.unix(OTHER_CLAP), "wb") as other:
+        other.write(b"another plug-in")
     before = snapshot(prefix)
 
     run = prefix.wine(setup, "/S")

@@ -2,8 +2,8 @@
 """check_signing.py SOURCE_DIR BUILD_DIR CHECK_EXE WORKDIR: the signed
 release. Makes a throwaway certificate authority and a code-signing
 certificate, has scripts/dist-windows (what make dist runs) sign with it, and
-checks with osslsigncode that the module, the installer and the uninstaller
-the installer writes carry good signatures, that a changed byte breaks
+checks with osslsigncode that the module, the CLAP and VST3 editions, the
+installer and the uninstaller the installer writes carry good signatures, that a changed byte breaks
 them, that signing twice gives the same files, and, in a fresh Wine prefix
 of its own, that the signed module registers and creates the filter and the
 signed installer installs and uninstalls silently."""
@@ -87,10 +87,15 @@ def main():
     for name, path in files.items():
         check(open(path, "rb").read() == open(again[name], "rb").read(), f"{name}: signed again later, the same file")
 
-    module = os.path.join(WORK, "QvMfxVeltrace.dll")
-    with zipfile.ZipFile(archive) as unpacked, open(module, "wb") as out:
-        out.write(unpacked.read("QvMfxVeltrace.dll"))
-    for path in (module, setup):
+    # The signed files as the zip holds them, laid out as the build holds
+    # them (the install checks compare with those beside the module).
+    unpacked = os.path.join(WORK, "unpacked")
+    with zipfile.ZipFile(archive) as archived:
+        archived.extractall(unpacked)
+    module = os.path.join(unpacked, "QvMfxVeltrace.dll")
+    editions = [os.path.join(unpacked, "Veltrace.clap"),
+                os.path.join(unpacked, "Veltrace.vst3", "Contents", "x86_64-win", "Veltrace.vst3")]
+    for path in (module, *editions, setup):
         name = os.path.basename(path)
         check(verified(path), f"{name}: signature verifies against the CA")
         check(not verified(tampered(path)), f"{name}: a changed byte fails verification")
@@ -110,7 +115,7 @@ def main():
         shutil.copyfile(prefix.unix(DEFAULT_FOLDER + r"\uninstall.exe"), uninstaller)
         check(verified(uninstaller), "the uninstaller the installer wrote: signature verifies against the CA")
         uninstall(prefix, DEFAULT_FOLDER, "signed uninstall")
-    checks.finish("signing: module, installer and the uninstaller it writes signed and verified, tampering caught, "
+    checks.finish("signing: module, CLAP and VST3 editions, installer and the uninstaller it writes signed and verified, tampering caught, "
                   "signed twice the same; the signed module registers and the signed installer installs and uninstalls")
 
 

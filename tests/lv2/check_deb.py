@@ -2,9 +2,10 @@
 """check_deb.py SOURCE_DIR WORKDIR: the Debian package as make dist builds it
 (scripts/dist-lv2, its build folder kept in WORKDIR): lintian reports nothing
 but the tags the package overrides; its files, owners, modes and Depends are
-the expected ones; unpacked, lv2info finds the plug-in on the LV2 path, and
-the unpacked veltrace-host plays a MIDI file through the unpacked bundle as
-the rule predicts."""
+the expected ones; unpacked, lv2info finds the plug-in on the LV2 path, the
+unpacked veltrace-host plays a MIDI file through the unpacked LV2, CLAP and
+VST3 editions as the rule predicts, and each edition's library exports its
+format's entries alone."""
 import os
 import re
 import shutil
@@ -23,10 +24,14 @@ import mido_filter  # noqa: E402
 URI = "urn:quorvane:veltrace"
 # Overridden in packaging/debian/lintian-overrides, each with its reason.
 OVERRIDDEN = {"initial-upload-closes-no-bugs"}
-DEPENDS = {"libc6", "libgcc-s1", "liblilv-0-0", "libstdc++6"}
+DEPENDS = {"libc6", "libgcc-s1", "libjack-jackd2-0 | libjack-0.125", "liblilv-0-0", "libstdc++6"}
 BUNDLE = "usr/lib/lv2/veltrace.lv2"
+VST3 = "usr/lib/vst3/Veltrace.vst3/Contents/x86_64-linux/Veltrace.so"
 FILES = {  # every entry of the package but its folders, with its mode
     "usr/bin/veltrace-host": "-rwxr-xr-x",
+    "usr/bin/veltrace-jack": "-rwxr-xr-x",
+    "usr/lib/clap/Veltrace.clap": "-rw-r--r--",
+    VST3: "-rw-r--r--",
     f"{BUNDLE}/manifest.ttl": "-rw-r--r--",
     f"{BUNDLE}/presets.ttl": "-rw-r--r--",
     f"{BUNDLE}/veltrace.so": "-rw-r--r--",
@@ -35,6 +40,7 @@ FILES = {  # every entry of the package but its folders, with its mode
     "usr/share/doc/veltrace-lv2/copyright": "-rw-r--r--",
     "usr/share/lintian/overrides/veltrace-lv2": "-rw-r--r--",
     "usr/share/man/man1/veltrace-host.1.gz": "-rw-r--r--",
+    "usr/share/man/man1/veltrace-jack.1.gz": "-rw-r--r--",
 }
 checks = Checklist()
 check = checks.check
@@ -83,9 +89,12 @@ def control_checks(package, version):
     check(fields["Maintainer"].startswith("Quorvane <") and fields["Installed-Size"].isdigit(),
           f"maintainer and size: {fields['Maintainer']} {fields['Installed-Size']}")
     check(len(fields["Description"].splitlines()) > 5, "a long description")
-    depends = [re.fullmatch(r"(\S+) \(>= [^)]+\)", item.strip()) for item in fields["Depends"].split(",")]
-    check(all(depends) and {match.group(1) for match in depends} == DEPENDS,
-          f"Depends names {sorted(DEPENDS)}, each at a least version: {fields['Depends']}")
+    # Each item: its alternatives, the first at a least version.
+    items = [[re.fullmatch(r"(\S+)(?: \(>= [^)]+\))?", choice.strip()) for choice in item.split("|")]
+             for item in fields["Depends"].split(",")]
+    names = {" | ".join(choice.group(1) for choice in item) for item in items if all(item)}
+    versioned = all(all(item) and "(>=" in item[0].group(0) for item in items)
+    check(versioned and names == DEPENDS, f"Depends names {sorted(DEPENDS)}, each at a least version: {fields['Depends']}")
 
 
 def unpacked_checks(package):
@@ -112,13 +121,21 @@ def unpacked_checks(package):
         track.append(mido.Message("aftertouch", value=(step * 7) % 128, time=5))
     track.append(mido.Message("note_off", note=60, time=20))
     mido.MidiFile(type=0, ticks_per_beat=96, tracks=[track]).save(source)
-    played = run(host, "--lv2", os.path.join(root, BUNDLE), source, output, env=environment)
-    check(played.returncode == 0 and played.stdout.splitlines()[-1].startswith("total"),
-          f"veltrace-host plays a file: {played.stdout}{played.stderr}")
     mido_filter.filter_file(mido.MidiFile(source), {}).save(predicted)
-    if played.returncode == 0:
-        timed = [[(message.time, message.bytes()) for message in mido.MidiFile(path).tracks[0]] for path in (output, predicted)]
-        check(timed[0] == timed[1], "the output is what the rule predicts")
+    editions = {"--lv2": os.path.join(root, BUNDLE), "--clap": os.path.join(root, "usr/lib/clap/Veltrace.clap"),
+                "--vst3": os.path.join(root, "usr/lib/vst3/Veltrace.vst3")}
+    for option, path in editions.items():
+        played = run(host, option, path, source, output, env=environment)
+        check(played.returncode == 0 and played.stdout.splitlines()[-1].startswith("total"),
+              f"veltrace-host {option} plays a file: {played.stdout}{played.stderr}")
+        if played.returncode == 0:
+            timed = [[(message.time, message.bytes()) for message in mido.MidiFile(path).tracks[0]]
+                     for path in (output, predicted)]
+            check(timed[0] == timed[1], f"{option}: the output is what the rule predicts")
+    for module, entries in ((editions["--clap"], [("D", "clap_entry")]),
+                            (os.path.join(root, VST3), [("T", "GetPluginFactory"), ("T", "ModuleEntry"), ("T", "ModuleExit")])):
+        exported = [tuple(line.split()[1:]) for line in run("nm", "-D", "--defined-only", module).stdout.splitlines()]
+        check(exported == entries, f"{os.path.basename(module)} exports its format's entries alone: {exported}")
 
 
 def main():

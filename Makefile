@@ -68,7 +68,7 @@ test-windows:
 bench:
 	@scripts/setup bench
 	@cmake --preset native-release >/dev/null
-	@cmake --build --preset native-release --target bench_event_paths count_instructions smf_dump
+	@cmake --build --preset native-release --target bench_event_paths count_instructions count_plugin_instructions smf_dump
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows --target QvMfxVeltrace veltrace-host
 	@scripts/bench-host
@@ -76,7 +76,8 @@ bench:
 	@cmake --preset lv2 >/dev/null && cmake --build --preset lv2 >/dev/null
 	@cmake --preset web >/dev/null && cmake --build --preset web >/dev/null
 	@/usr/bin/python3 tests/web/bench_web.py build/web build/lv2/veltrace-host build/lv2/veltrace.lv2
-	@bench/instruction-ratios build/native-release/bench/count_instructions
+	@bench/instruction-ratios build/native-release/bench/count_instructions \
+		build/native-release/bench/count_plugin_instructions build/native-release
 	@build/native-release/bench/bench_event_paths --benchmark_color=false
 
 # The installer, the zip for registering by hand, the Debian package of the LV2

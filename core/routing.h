@@ -16,9 +16,8 @@
 // status: 2 for a program change or channel pressure, 3 for the others; 0
 // for a byte that is no channel status.
 constexpr std::uint32_t ChannelMessageSize(std::uint8_t status) {
-    if (status < 0x80 || status >= 0xF0) return 0;
-    const unsigned kind = status & 0xF0u;
-    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+    // 0x80..0xEF; of those, 0xC0..0xDF carry one data byte.
+    return static_cast<unsigned>(status - 0x80) < 0x70u ? ((status & 0xE0u) == 0xC0u ? 2 : 3) : 0;
 }
 
 // Row 0 of the table as one call reads it; it serves the whole call.

@@ -38,7 +38,6 @@ void CVeltraceDpfPlugin::run(const float**, float**, uint32_t frames, const DIST
         uint32_t floor = 0;
         for (uint32_t i = 0; i < eventCount; ++i) {
             DISTRHO::MidiEvent event = events[i];
-            if (event.size == 0) continue;  // nothing to send
             // Each event leaves within the cycle and never before the one
             // left last, whatever frames the host wrote.
             event.frame = event.frame < floor ? floor : event.frame > lastFrame ? lastFrame : event.frame;
@@ -46,11 +45,13 @@ void CVeltraceDpfPlugin::run(const float**, float**, uint32_t frames, const DIST
             // A whole channel message goes through the filter and leaves at
             // its own size (some formats hand every message over in three
             // bytes); anything else (system messages, a message cut short)
-            // passes as it came.
+            // passes as it came, but for an empty one.
             const uint32_t size = ChannelMessageSize(event.data[0]);
             if (size != 0 && event.size >= size && event.size <= DISTRHO::MidiEvent::kDataSize) {
                 if (!router.Route(event.data[0], event.data[1], event.data[2])) continue;
                 event.size = ChannelMessageSize(event.data[0]);
+            } else if (event.size == 0) {
+                continue;
             }
             writeMidiEvent(event);
         }

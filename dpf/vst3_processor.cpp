@@ -85,8 +85,8 @@ void CVst3RunProcessor::Gather(v3_process_data& data) {
             if (level == nullptr || event.bus_index != 0) continue;  // nothing DPF hands the plug-in; no bus of the plug-in's
             *level = static_cast<float>(Centred(*level, 127.0, 127.0));
             event.sample_offset = Within(event.sample_offset, frames);
-            m_items[m_count] = {event.sample_offset, true, 0};
-            m_messages[m_count++] = {event, 0.0};
+            m_frames[m_count] = event.sample_offset;
+            m_messages[m_count++] = {true, event, 0, 0.0};
         }
     }
     if (v3_param_changes** const changes = data.input_params) {
@@ -111,24 +111,47 @@ void CVst3RunProcessor::Gather(v3_process_data& data) {
                     if (m_otherCount < kCallCapacity) m_others[m_otherCount++] = {parameter, frame, value};
                 } else if (m_count < kCallCapacity) {
                     const bool bend = (parameter - m_firstMidi) % 130 == 129;
-                    m_items[m_count] = {frame, false, parameter};
-                    m_messages[m_count++] = {{}, bend ? Centred(value, 16384.0, 16383.0) : Centred(value, 127.0, 127.0)};
+                    m_frames[m_count] = frame;
+                    m_messages[m_count++] = {false, {}, parameter,
+                                             bend ? Centred(value, 16384.0, 16383.0) : Centred(value, 127.0, 127.0)};
                 }
             }
         }
     }
-    // By frame, keeping the host's order within a frame (an insertion sort:
-    // each list comes sorted already, and it allocates nothing).
-    for (std::size_t i = 1; i < m_count; ++i) {
-        const Vst3MidiItem item = m_items[i];
-        const Message message = m_messages[i];
-        std::size_t j = i;
-        for (; j > 0 && m_items[j - 1].frame > item.frame; --j) {
-            m_items[j] = m_items[j - 1];
-            m_messages[j] = m_messages[j - 1];
+    Order();
+}
+
+// The messages by frame, the host's order kept within a frame: the stretches
+// already in order (the events, each parameter's points) merged pairwise
+// until one is left. No allocation; a few passes for a host's usual lists.
+void CVst3RunProcessor::Order() {
+    std::size_t stretches = 0;
+    for (std::size_t i = 0; i < m_count; ++i) {
+        m_order[i] = static_cast<std::uint16_t>(i);
+        if (i == 0 || m_frames[i] < m_frames[i - 1]) m_bounds[stretches++] = static_cast<std::uint16_t>(i);
+    }
+    std::uint16_t* from = m_order;
+    std::uint16_t* to = m_scratch;
+    while (stretches > 1) {
+        std::size_t merged = 0;
+        for (std::size_t k = 0; k < stretches; k += 2) {
+            const std::size_t left = m_bounds[k];
+            const std::size_t middle = k + 1 < stretches ? m_bounds[k + 1] : m_count;
+            const std::size_t right = k + 2 < stretches ? m_bounds[k + 2] : m_count;
+            std::size_t a = left, b = middle, out = left;
+            while (a < middle && b < right) to[out++] = m_frames[from[b]] < m_frames[from[a]] ? from[b++] : from[a++];
+            while (a < middle) to[out++] = from[a++];
+            while (b < right) to[out++] = from[b++];
+            m_bounds[merged++] = static_cast<std::uint16_t>(left);
         }
-        m_items[j] = item;
-        m_messages[j] = message;
+        stretches = merged;
+        std::uint16_t* const swap = from;
+        from = to;
+        to = swap;
+    }
+    for (std::size_t i = 0; i < m_count; ++i) {
+        m_order[i] = from[i];
+        m_items[i] = {m_frames[from[i]], m_messages[from[i]].isEvent};
     }
 }
 
@@ -138,36 +161,34 @@ v3_result CVst3RunProcessor::Piece(v3_process_data& data, std::int32_t from, std
     m_in.count = 0;
     m_queueCount = 0;
     m_pointCount = 0;
-    const auto add = [&](v3_param_id parameter, std::int32_t frame, double value) {
-        std::uint32_t slot = 0;
-        while (slot < m_queueCount && m_queues[slot].parameter != parameter) ++slot;
-        if (slot == m_queueCount) {
-            if (m_queueCount == kQueueSlots) return;
-            m_queues[m_queueCount++] = {parameter, m_pointCount, 0};
-        }
-        // A queue's points are kept together: the points of the queues
-        // after it move up by one.
-        Queue& queue = m_queues[slot];
-        if (m_pointCount == sizeof m_points / sizeof m_points[0]) return;
-        const std::uint32_t at = queue.first + queue.count;
-        for (std::uint32_t i = m_pointCount; i > at; --i) m_points[i] = m_points[i - 1];
-        m_points[at] = {parameter, frame - from, value};
-        ++m_pointCount;
-        ++queue.count;
-        for (std::uint32_t later = slot + 1; later < m_queueCount; ++later) ++m_queues[later].first;
-    };
+    // Each MIDI point in a queue of its own, in order (vst3_runs.h).
     for (std::size_t i = first; i < end; ++i) {
+        const Message& message = m_messages[m_order[i]];
         if (m_items[i].isEvent) {
-            v3_event event = m_messages[i].event;
+            v3_event event = message.event;
             event.sample_offset -= from;
             m_in.events[m_in.count++] = event;
-        } else {
-            add(m_items[i].parameter, m_items[i].frame, m_messages[i].value);
+        } else if (m_queueCount < kQueueSlots) {
+            m_queues[m_queueCount++] = {message.parameter, m_pointCount, 1};
+            m_points[m_pointCount++] = {message.parameter, m_items[i].frame - from, message.value};
         }
     }
-    for (std::size_t i = 0; i < m_otherCount; ++i)
-        if (m_others[i].frame >= from && m_others[i].frame < to) add(m_others[i].parameter, m_others[i].frame, m_others[i].value);
-
+    // The other parameters' points within the piece, a queue each.
+    for (std::size_t i = 0; i < m_otherCount; ++i) {
+        const Point& point = m_others[i];
+        if (point.frame < from || point.frame >= to) continue;
+        std::uint32_t slot = 0;
+        while (slot < m_queueCount && m_queues[slot].parameter != point.parameter) ++slot;
+        if (slot < m_queueCount) continue;  // its points went with its first
+        if (m_queueCount == kQueueSlots) break;
+        m_queues[m_queueCount++] = {point.parameter, m_pointCount, 0};
+        for (std::size_t j = i; j < m_otherCount; ++j)
+            if (m_others[j].parameter == point.parameter && m_others[j].frame >= from && m_others[j].frame < to &&
+                m_pointCount < sizeof m_points / sizeof m_points[0]) {
+                m_points[m_pointCount++] = {point.parameter, m_others[j].frame - from, m_others[j].value};
+                ++m_queues[m_queueCount - 1].count;
+            }
+    }
     v3_process_data piece = data;
     piece.nframes = to - from;
     piece.input_events = reinterpret_cast<v3_event_list**>(m_inFace.Object());

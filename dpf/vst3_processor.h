@@ -41,8 +41,10 @@ public:
 
 private:
     struct Message {
-        v3_event event;     // a note or polyphonic pressure
-        double value;       // a point's value, normalised
+        bool isEvent;
+        v3_event event;          // a note or polyphonic pressure
+        v3_param_id parameter;   // or a point of this parameter
+        double value;            // at this value, normalised
     };
     struct Point {
         v3_param_id parameter;
@@ -63,6 +65,7 @@ private:
     };
 
     void Gather(v3_process_data& data);
+    void Order();
     v3_result Piece(v3_process_data& data, std::int32_t from, std::int32_t to, std::size_t first, std::size_t end);
 
     static std::uint32_t V3_API EventCount(void* self);
@@ -85,9 +88,13 @@ private:
     const v3_param_id m_firstMidi;
     std::int32_t m_maxFrames = 0;  // 0: not set up
 
-    // The call's MIDI, sorted by frame, and the other parameters' points.
-    Vst3MidiItem m_items[kCallCapacity];
+    // The call's MIDI as gathered, then in order: by frame, the host's order
+    // kept within a frame (m_order, sorted by merging, m_scratch its room).
     Message m_messages[kCallCapacity];
+    std::int32_t m_frames[kCallCapacity];
+    std::uint16_t m_order[kCallCapacity], m_scratch[kCallCapacity];
+    std::uint16_t m_bounds[kCallCapacity];  // where each stretch in order starts
+    Vst3MidiItem m_items[kCallCapacity];  // in order
     std::size_t m_count = 0;
     Point m_others[kCallCapacity];
     std::size_t m_otherCount = 0;

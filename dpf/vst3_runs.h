@@ -1,22 +1,23 @@
 // How a VST3 process call's MIDI is cut into runs that DPF's VST3 wrapper
 // hands the plug-in in order. VST3 brings notes as events and controllers,
 // channel pressure and pitch bend as points of parameters; DPF 1.6 merges
-// them into one list by appending the events first, then each parameter's
-// points, and it puts a message that is earlier than the last one appended at
-// a wrong place. Within a run that never happens: appended that way, its
-// messages never go back in time. Within one frame any order appends well
-// (VST3 itself gives events and points at one frame no order). Portable.
+// them into one list by appending the events first, then the parameters'
+// points queue by queue, and it puts a message that is earlier than the last
+// one appended at a wrong place. The filter hands each point over in a queue
+// of its own, the queues in the points' order: then a run goes wrong only
+// where an event would be appended before a point of an earlier frame. Within
+// one frame events go before points (VST3 gives events and points at one
+// frame no order). Portable.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// One MIDI message of a call: by frame, and within a frame as the host
-// gave them.
+// One MIDI message of a call, in the call's order: by frame, and within a
+// frame as the host gave them.
 struct Vst3MidiItem {
     std::int32_t frame;
-    bool isEvent;             // a note or polyphonic pressure; else a parameter's point
-    std::uint32_t parameter;  // the parameter a point moves
+    bool isEvent;  // a note or polyphonic pressure; else a parameter's point
 };
 
 // The run that starts at items[first]: items [first, end). A run ends where

@@ -9,17 +9,10 @@
 
 namespace {
 
-// "E3" is an event at frame 3, "P5@3" a point of parameter 5 at frame 3.
+// "E3" is an event at frame 3, "P3" a point at frame 3.
 std::vector<Vst3MidiItem> Items(const std::vector<std::string>& words) {
     std::vector<Vst3MidiItem> items;
-    for (const std::string& word : words) {
-        if (word[0] == 'E') {
-            items.push_back({std::stoi(word.substr(1)), true, 0});
-        } else {
-            const auto at = word.find('@');
-            items.push_back({std::stoi(word.substr(at + 1)), false, static_cast<std::uint32_t>(std::stoi(word.substr(1, at - 1)))});
-        }
-    }
+    for (const std::string& word : words) items.push_back({std::stoi(word.substr(1)), word[0] == 'E'});
     return items;
 }
 
@@ -42,16 +35,16 @@ TEST(Vst3Runs, ACallIsCutWhereDpfWouldPutAMessageOutOfOrder) {
         std::vector<std::pair<std::size_t, std::size_t>> runs;
     } rows[] = {
         {{"E0", "E1", "E2"}, 512, {{3, 3}}},
-        {{"P5@0", "P5@1", "P5@2"}, 512, {{3, 3}}},
-        {{"E0", "P5@1", "E2"}, 512, {{2, 2}, {3, 3}}},              // an event after a point
-        {{"P5@0", "E1"}, 512, {{1, 1}, {2, 2}}},
-        {{"P5@0", "P6@1", "P5@2"}, 512, {{2, 2}, {3, 3}}},          // a parameter that came before another
-        {{"P5@0", "P6@1", "P6@2", "P7@2"}, 512, {{4, 4}}},          // each new or the last
-        {{"E0", "P5@0", "E0", "P6@0", "P5@0"}, 512, {{5, 5}}},      // one frame: any order
-        {{"P5@1", "E2", "P6@2"}, 512, {{1, 1}, {3, 3}}},
-        {{"E0", "E1", "E2"}, 2, {{2, 2}, {3, 3}}},                  // full
-        {{"E0", "E1", "E1"}, 2, {{1, 1}, {3, 3}}},                  // full within a frame: cut before it
-        {{"E0", "E0", "E0", "E1"}, 2, {{2, 3}, {4, 4}}},            // a frame beyond the room: its rest left out
+        {{"P0", "P1", "P2", "P7"}, 512, {{4, 4}}},                 // points each in a queue of their own
+        {{"E0", "E1", "P1", "P5"}, 512, {{4, 4}}},                 // events, then points
+        {{"E0", "P1", "E2"}, 512, {{2, 2}, {3, 3}}},               // an event after a point
+        {{"P0", "E1"}, 512, {{1, 1}, {2, 2}}},
+        {{"P0", "E1", "E1", "P2", "E3"}, 512, {{1, 1}, {4, 4}, {5, 5}}},
+        {{"E0", "P0", "E0", "P0"}, 512, {{4, 4}}},                 // one frame: events before points
+        {{"P1", "E1", "P2", "E2"}, 512, {{2, 2}, {4, 4}}},         // cut where the later frame begins
+        {{"E0", "E1", "E2"}, 2, {{2, 2}, {3, 3}}},                 // full
+        {{"E0", "E1", "E1"}, 2, {{1, 1}, {3, 3}}},                 // full within a frame: cut before it
+        {{"E0", "E0", "E0", "E1"}, 2, {{2, 3}, {4, 4}}},           // a frame beyond the room: its rest left out
         {{}, 512, {}},
     };
     for (const auto& row : rows) {

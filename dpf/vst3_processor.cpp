@@ -10,11 +10,13 @@ constexpr std::uint32_t kQueueSlots = CVst3RunProcessor::kRunCapacity + 64;
 
 // A normalised value at the middle of the MIDI value nearest it, so that a
 // plug-in truncating value * steps gets that value: steps 127 for a
-// controller, a velocity or pressure, 16384 for a bend (of 16383 steps).
+// controller, a velocity or pressure (whose top is 1 itself), 16384 for a
+// bend (of 16383 steps).
 double Centred(double value, double steps, double top) {
     value = value > 0.0 ? value : 0.0;  // NaN too
     value = value < 1.0 ? value : 1.0;
-    return (static_cast<double>(static_cast<std::int32_t>(value * top + 0.5)) + 0.5) / steps;
+    const double centred = (static_cast<double>(static_cast<std::int32_t>(value * top + 0.5)) + 0.5) / steps;
+    return centred < 1.0 ? centred : 1.0;
 }
 
 std::int32_t Within(std::int32_t frame, std::int32_t frames) { return frame < 0 ? 0 : frame >= frames ? frames - 1 : frame; }

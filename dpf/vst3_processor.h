@@ -103,7 +103,6 @@ private:
     EventList m_in;
     Queue m_queues[kRunCapacity + 64];
     std::uint32_t m_queueCount = 0;
-    std::uint32_t m_queueIndex[kRunCapacity + 64];  // a queue's own object finds its entry here
     Point m_points[kRunCapacity + kCallCapacity];
     std::uint32_t m_pointCount = 0;
     v3_event_list** m_hostOut = nullptr;

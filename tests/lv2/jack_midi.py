@@ -124,6 +124,20 @@ def transport(feeder, command, state):
     time.sleep(0.1)
 
 
+def transport_restarts(feeder, check):
+    """The repeat of a master value is dropped, but sent again once the
+    transport starts rolling or loops back (locate 0 while rolling)."""
+    master = [[0xB0, 1, 64]]
+    steps = [("", None, 0), ("play", jack.ROLLING, 1), ("", None, 0), ("locate 0", jack.ROLLING, 1),
+             ("", None, 0), ("stop", jack.STOPPED, 0), ("play", jack.ROLLING, 1)]
+    feeder.exchange(master)
+    for command, state, resent in steps:
+        if command:
+            transport(feeder, command, state)
+        got = feeder.exchange(master)
+        check(len(got) == resent, f"after '{command or 'nothing'}': {len(got)} sent, {resent} expected")
+
+
 def attempt(feeder, part, check, tries=3):
     """Runs part(check) until it passes, or fails with no xrun reported while
     it ran; what the last run found counts."""

@@ -1,6 +1,7 @@
 #include "tools/host/clap_track_filter.h"
 
 #include "core/settings_bytes.h"
+#include "tools/host/state_plugin_host.h"
 #include "tools/host/clap_host.h"
 
 namespace {
@@ -73,36 +74,15 @@ private:
     std::vector<ClapMidiOut> m_out;
 };
 
-class CClapPluginHost final : public CPluginHost {
-public:
-    explicit CClapPluginHost(const std::string& path) : m_library(path) {
-        // One instance at once, so that a plug-in that does not run is told
-        // before anything is written.
-        CClapInstance probe(m_library, m_library.Descriptor().id);
-        if (!probe.SaveState(m_defaultState)) throw HostError(path + ": the plug-in keeps no state");
-    }
-
-    SettingsCells DefaultSettings() override { return ReadSettingsStream(m_defaultState, "the plug-in's own state"); }
-
-    std::vector<std::uint8_t> SavedSettings(const SettingsCells& cells) override {
-        CheckSettingsWithinControls(cells);
-        CClapInstance probe(m_library, m_library.Descriptor().id);
-        std::vector<std::uint8_t> state;
-        if (!probe.LoadState(WriteSettingsStream(cells)) || !probe.SaveState(state))
-            throw HostError(m_library.Path() + ": the plug-in refused the settings");
-        return state;
-    }
-
-    std::unique_ptr<CTrackFilter> NewTrackFilter(const SettingsCells& cells) override {
-        CheckSettingsWithinControls(cells);
-        return std::make_unique<CClapTrackFilter>(m_library, WriteSettingsStream(cells));
-    }
-
-private:
-    CClapLibrary m_library;
-    std::vector<std::uint8_t> m_defaultState;
+struct ClapFormat {
+    using Library = CClapLibrary;
+    using Instance = CClapInstance;
+    using TrackFilter = CClapTrackFilter;
+    static Instance MakeInstance(const Library& library) { return CClapInstance(library, library.Descriptor().id); }
 };
 
 }  // namespace
 
-std::unique_ptr<CPluginHost> LoadClapPlugin(const std::string& path) { return std::make_unique<CClapPluginHost>(path); }
+std::unique_ptr<CPluginHost> LoadClapPlugin(const std::string& path) {
+    return std::make_unique<CStatePluginHost<ClapFormat>>(path);
+}

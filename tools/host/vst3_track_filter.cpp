@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/settings_bytes.h"
+#include "tools/host/state_plugin_host.h"
 #include "tools/host/vst3_host.h"
 
 namespace {
@@ -82,36 +83,15 @@ private:
     std::vector<std::pair<std::size_t, std::array<std::uint8_t, 3>>> m_sent;
 };
 
-class CVst3PluginHost final : public CPluginHost {
-public:
-    explicit CVst3PluginHost(const std::string& path) : m_library(path) {
-        // One instance at once, so that a plug-in that does not run is told
-        // before anything is written.
-        CVst3Instance probe(m_library);
-        if (!probe.SaveState(m_defaultState)) throw HostError(path + ": the plug-in keeps no state");
-    }
-
-    SettingsCells DefaultSettings() override { return ReadSettingsStream(m_defaultState, "the plug-in's own state"); }
-
-    std::vector<std::uint8_t> SavedSettings(const SettingsCells& cells) override {
-        CheckSettingsWithinControls(cells);
-        CVst3Instance probe(m_library);
-        std::vector<std::uint8_t> state;
-        if (!probe.LoadState(WriteSettingsStream(cells)) || !probe.SaveState(state))
-            throw HostError(m_library.Path() + ": the plug-in refused the settings");
-        return state;
-    }
-
-    std::unique_ptr<CTrackFilter> NewTrackFilter(const SettingsCells& cells) override {
-        CheckSettingsWithinControls(cells);
-        return std::make_unique<CVst3TrackFilter>(m_library, WriteSettingsStream(cells));
-    }
-
-private:
-    CVst3Library m_library;
-    std::vector<std::uint8_t> m_defaultState;
+struct Vst3Format {
+    using Library = CVst3Library;
+    using Instance = CVst3Instance;
+    using TrackFilter = CVst3TrackFilter;
+    static Instance MakeInstance(const Library& library) { return CVst3Instance(library); }
 };
 
 }  // namespace
 
-std::unique_ptr<CPluginHost> LoadVst3Plugin(const std::string& path) { return std::make_unique<CVst3PluginHost>(path); }
+std::unique_ptr<CPluginHost> LoadVst3Plugin(const std::string& path) {
+    return std::make_unique<CStatePluginHost<Vst3Format>>(path);
+}

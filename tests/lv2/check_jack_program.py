@@ -15,7 +15,7 @@ import jack
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from checklist import Checklist  # noqa: E402
-from jack_midi import Feeder, attempt, end_with_parent, predicted, stream, transport, transport_restarts  # noqa: E402
+from jack_midi import Feeder, attempt, await_end, end_with_parent, predicted, stream, transport, transport_restarts  # noqa: E402
 
 PROGRAM, WORK = (os.path.abspath(path) for path in sys.argv[1:3])
 CLIENT = "Veltrace"
@@ -58,11 +58,7 @@ class Program:
 
     def __exit__(self, *exception):
         self.process.terminate()
-        try:
-            self.process.wait(10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        await_end(self.process)
         self.log.close()
 
 

@@ -19,7 +19,7 @@ import jack
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from checklist import Checklist  # noqa: E402
-from jack_midi import Feeder, attempt, end_with_parent, predicted, stream, transport, transport_restarts  # noqa: E402
+from jack_midi import Feeder, attempt, await_end, end_with_parent, predicted, stream, transport, transport_restarts  # noqa: E402
 
 SOURCE, BUNDLE, WORK = (os.path.abspath(path) for path in sys.argv[1:4])
 
@@ -79,11 +79,7 @@ class Jalv:
 
     def __exit__(self, *exception):
         self.process.stdin.close()
-        try:
-            self.process.wait(10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        await_end(self.process)
         self.log.close()
 
     def output(self):

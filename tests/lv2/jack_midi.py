@@ -23,6 +23,15 @@ def end_with_parent():
     ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
+def await_end(process, seconds=10):
+    """Waits for a client that was asked to end; kills it if it does not."""
+    try:
+        process.wait(seconds)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
 class Feeder:
     """A JACK MIDI client that sends events to jalv at chosen frame offsets,
     a few a cycle, and records what comes back with its offsets."""

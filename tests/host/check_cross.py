@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """check_cross.py SOURCE_DIR WINDOWS_BUILD LINUX_BUILD WORKDIR [CORPUS_DIR]:
 every face of the plug-in writes the same file for the same input and
-options: the Windows tool under Wine through the COM module, the CLAP and the
+options (a settings file the Windows module saved among them): the Windows tool under Wine through the COM module, the CLAP and the
 VST3 edition, and the native tool through the LV2 plug-in, the CLAP and the
 VST3 edition. The demo's file and a dense generated one go through on both
 paths under several settings; the real files of CORPUS_DIR (Debian's
@@ -67,7 +67,14 @@ def main():
     made = [os.path.join(WORK, "demo.mid"), os.path.join(WORK, "dense.mid")]
     subprocess.run(["/usr/bin/python3", os.path.join(SOURCE, "tools", "make_example_midi.py"), made[0]], check=True)
     subprocess.run(["/usr/bin/python3", os.path.join(SOURCE, "bench", "make_large_midi.py"), made[1], "20000"], check=True)
-    cases = [(source, options) for source in made for options in OPTIONS]
+    # A settings file the Windows module wrote, read by every face (the
+    # editions as their state).
+    settings = os.path.join(WORK, "settings.bin")
+    saved = subprocess.run([*FACES["windows-com"], "--master", "74", "--modifier", "pressure", "--amount", "60", "--mode",
+                            "rel64", "--save-settings", settings, made[0], os.path.join(WORK, "saved.mid")],
+                           cwd=WORK, capture_output=True, text=True)
+    check(saved.returncode == 0 and os.path.getsize(settings) == 64, f"the module saves its settings: {saved.stderr}")
+    cases = [(source, options) for source in made for options in OPTIONS + [["--settings", settings]]]
     cases += [(source, options) for source in corpus for options in CORPUS_OPTIONS]
 
     jobs = [(number, face, source, options) for number, (source, options) in enumerate(cases) for face in FACES]

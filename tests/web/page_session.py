@@ -1,8 +1,11 @@
 """The built page in a headless Chromium: serves the build folder on
 127.0.0.1 at a free port (web/serve.py) and drives the page with Selenium.
-Everything it writes (the browser's profile, downloads) stays in a work
-folder inside the build tree; close() ends the browser and the server (by
-its process id) and removes the profile."""
+Downloads go to a work folder inside the build tree. The browser's profile
+and temporary files go to a short folder of its own in /tmp, private to this
+session and named after the checkout (/tmp/veltrace-TAG-web-*): the browser's
+socket lives there, and a socket's path may not pass 108 bytes, which a
+checkout's build tree easily does. close() ends the browser and the server
+(by its process id) and removes that folder."""
 import base64
 import ctypes
 import os
@@ -10,6 +13,7 @@ import signal
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 from selenium import webdriver
@@ -31,7 +35,10 @@ class PageSession:
     def __init__(self, web_dir, work_dir, before_page=None):
         self.work = work_dir
         self.downloads = os.path.join(work_dir, "downloads")
-        self.profile = os.path.join(work_dir, f"profile-{os.getpid()}")
+        tag = subprocess.run([os.path.join(ROOT, "scripts", "checkout-tag")], capture_output=True, text=True,
+                             check=True).stdout.strip()
+        self.private = tempfile.mkdtemp(prefix=f"veltrace-{tag}-web-", dir="/tmp")  # mode 0700
+        self.profile = os.path.join(self.private, "profile")
         os.makedirs(self.downloads, exist_ok=True)
         self.server = subprocess.Popen([sys.executable, os.path.join(ROOT, "web", "serve.py"), web_dir],
                                        stdout=subprocess.PIPE, text=True, preexec_fn=_end_with_parent)
@@ -43,8 +50,8 @@ class PageSession:
             for flag in FLAGS + [f"--user-data-dir={self.profile}"]:
                 options.add_argument(flag)
             options.binary_location = "/usr/bin/chromium"
-            temp = os.path.join(work_dir, "tmp")  # the browser's own temporary files
-            os.makedirs(temp, exist_ok=True)
+            temp = os.path.join(self.private, "tmp")  # the browser's own temporary files
+            os.makedirs(temp)
             service = Service("/usr/bin/chromedriver", env={**os.environ, "TMPDIR": temp},
                               popen_kw={"preexec_fn": _end_with_parent})
             self.driver = webdriver.Chrome(service=service, options=options)
@@ -67,8 +74,7 @@ class PageSession:
         self.server.terminate()
         self.server.wait()
         self.server.stdout.close()
-        shutil.rmtree(self.profile, ignore_errors=True)
-        shutil.rmtree(os.path.join(self.work, "tmp"), ignore_errors=True)
+        shutil.rmtree(self.private, ignore_errors=True)
 
     def js(self, script, *args):
         return self.driver.execute_script(script, *args)

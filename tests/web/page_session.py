@@ -50,6 +50,7 @@ class PageSession:
             for flag in FLAGS + [f"--user-data-dir={self.profile}"]:
                 options.add_argument(flag)
             options.binary_location = "/usr/bin/chromium"
+            options.set_capability("goog:loggingPrefs", {"browser": "ALL"})  # the page's console, for failures
             temp = os.path.join(self.private, "tmp")  # the browser's own temporary files
             os.makedirs(temp)
             service = Service("/usr/bin/chromedriver", env={**os.environ, "TMPDIR": temp},

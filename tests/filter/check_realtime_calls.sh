@@ -11,6 +11,9 @@ allowed=(
   'CFilterCore::ReadSettings() const'                      # six atomic loads
   'CFilterCore::ResetLastSent()' 'CFilterCore::ForgetHistory()'  # atomic stores
   'CFilterCore::SetParam(unsigned int, unsigned int, int)'       # one atomic store
+  'CFilterCore::GetParam(unsigned int, unsigned int) const'       # one atomic load
+  'SettingFromHostValue(unsigned int, double, int)'              # pure: a control's value into its bounds
+  '_GLOBAL_OFFSET_TABLE_'                                        # no call: the settings table's address
   'GetParamMin(unsigned int, unsigned int)' 'GetParamMax(unsigned int, unsigned int)'
   'memcpy' 'memset'                                       # the rule cache's clearing
   # Instantiation only (CVeltracePlugin::Create): the plug-in and its core

@@ -20,6 +20,7 @@ window.VeltraceLive = (() => {
   const chosen = {input: null, output: null}, attached = {input: null, output: null};
   const counts = {in: 0, out: 0, repeats: 0, incomplete: 0, unsent: 0, refused: 0, starts: 0};
   let note = '';                  // the latest word on a device
+  let refusedNote = false;        // that word is of a refused message: a delivered one takes it away
   let playing = null;             // {times, messages, next, start, name, last}
   let onPlayChange = () => {};
 
@@ -43,10 +44,12 @@ window.VeltraceLive = (() => {
     if (!present(output)) { counts.unsent += 1; return false; }
     try {
       if (when === undefined) output.send(bytes); else output.send(bytes, when);
+      if (refusedNote) { note = ''; refusedNote = false; }
       return true;
     } catch (error) {
       counts.refused += 1;
       note = `Output "${output.name}" refused a message (${error.name || error}).`;
+      refusedNote = true;
       return false;
     }
   }
@@ -107,9 +110,11 @@ window.VeltraceLive = (() => {
         if (back) {
           attach(kind, back);
           note = `${kindName[kind]} "${wanted.name}" is back.`;
+          refusedNote = false;
         } else if (attached[kind]) {
           attach(kind, null);
           note = `${kindName[kind]} "${wanted.name}" is gone; it is chosen again when it returns.`;
+          refusedNote = false;
         }
       }
       fillSelect(kind);
@@ -124,6 +129,7 @@ window.VeltraceLive = (() => {
     chosen[kind] = port ? {id: port.id, name: port.name || port.id} : null;
     attach(kind, present(port) ? port : null);
     note = '';
+    refusedNote = false;
     showLine();
     onPlayChange();
   }

@@ -60,3 +60,32 @@ def make_demo(work):
     if not os.path.exists(path):
         subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "make_example_midi.py"), path], check=True)
     return path
+
+
+def dense(size):
+    """A format 1 file of about `size` bytes of dense performance data, made
+    fast by repeating one bar per track: the modulation wheel sweeping,
+    channel-pressure swells, notes and volume, an event every tick or two."""
+    tracks = []
+    for channel in range(4):
+        bar = bytearray()
+        for i in range(480):
+            kind = (i + channel) % 10
+            if kind < 4:
+                message = bytes([0xB0 | channel, 1, (i * 3 + channel) % 128])
+            elif kind < 7:
+                message = bytes([0xD0 | channel, (i * 5) % 128])
+            elif kind < 9:
+                message = bytes([0x90 | channel, 40 + i % 40, 90 if i % 2 else 0])
+            else:
+                message = bytes([0xB0 | channel, 7, i % 128])
+            bar += bytes([1 + i % 2]) + message
+        tracks.append(bar)
+    repeats = max(1, size // (4 * len(tracks[0])))
+    out = b"MThd" + struct.pack(">IHHH", 6, 1, 5, 480)
+    tempo = b"\x00\xff\x51\x03\x07\xa1\x20\x00\xff\x58\x04\x04\x02\x18\x08\x00\xff\x2f\x00"
+    out += b"MTrk" + struct.pack(">I", len(tempo)) + tempo
+    for bar in tracks:
+        body = bytes(bar) * repeats + b"\x00\xff\x2f\x00"
+        out += b"MTrk" + struct.pack(">I", len(body)) + body
+    return out

@@ -68,8 +68,9 @@ std::string Grouped(std::uint64_t number) {
     return digits;
 }
 
-std::string TooLarge(const std::string& name, std::uint64_t size, const std::string& why) {
-    return name + ": " + Grouped(size) + " bytes; " + why + ": veltrace-host plays it";
+// A null name (the page had no memory even for it) reads "the file".
+std::string TooLarge(const char* name, std::uint64_t size, const std::string& why) {
+    return std::string(name ? name : "the file") + ": " + Grouped(size) + " bytes; " + why + ": veltrace-host plays it";
 }
 
 void ForgetRun() {

@@ -275,6 +275,14 @@
     worker = null;
   }
 
+  // An idle worker's memory goes back to the system: it closes itself, on
+  // its own thread (ended from here, the page's thread would wait for its
+  // memory to be unmapped).
+  function releaseWorker() {
+    worker.postMessage({kind: 'close'});
+    worker = null;
+  }
+
   // Asks for a job: at once when the worker is free, else in the waiting
   // place (replacing what waited there). A new file ends a job under way,
   // whose result nobody wants any more.
@@ -317,7 +325,7 @@
     if ('progress' in message) { $('#progress').value = message.progress; return; }
     const job = running;
     running = null;
-    if (message.heapBytes > RELEASE_ABOVE) endWorker();  // its memory goes back to the system
+    if (message.heapBytes > RELEASE_ABOVE) releaseWorker();
     if (waiting && waiting.kind === 'run') { next(); return; }  // a later run makes this result stale
     if (!message.ok) {
       alertLine(message.error);

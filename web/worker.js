@@ -33,6 +33,7 @@ function instantiate(compiled) {
 onmessage = async (event) => {
   const message = event.data;
   if (message.kind === 'module') { ready = instantiate(message.module); return; }
+  if (message.kind === 'close') { close(); return; }  // the page's word after a large run
   current = message.job;
   let M;
   try {

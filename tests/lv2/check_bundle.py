@@ -9,8 +9,8 @@ index, name, range, properties, unit and scale points, each preset's values
 as floats; and this test's own table for the rest: the licence, the
 maintainer and the output's minimum size. cmake --install lays BUILD_DIR's
 bundle out where lv2info finds it. Other plug-ins installed on the machine
-play no part: the Turtle is validated against the LV2 specifications' own
-bundles (those of Debian's lv2-dev) and the plug-in looked up on a path that
+play no part: the Turtle is validated against LV2's own bundles (core,
+atom, midi, …: those of Debian's lv2-dev) and the plug-in looked up on a path that
 holds our bundle and those alone."""
 import glob
 import os
@@ -65,8 +65,8 @@ def settings_table():
 CONTROLS, PRESETS = settings_table()
 
 
-def specification_bundles():
-    """The LV2 specifications' bundles as the lv2-dev package installs them:
+def lv2_bundles():
+    """LV2's own bundles as the lv2-dev package installs them:
     the vocabularies our Turtle uses, and nothing of another plug-in."""
     listed = run("dpkg-query", "-L", "lv2-dev").stdout.split()
     bundles = sorted(path for path in listed if re.fullmatch(r"/usr/lib/lv2/[^/]+\.lv2", path))
@@ -75,8 +75,8 @@ def specification_bundles():
 
 
 def main():
-    specifications = specification_bundles()
-    schemas = sorted(path for bundle in specifications for path in glob.glob(os.path.join(bundle, "**", "*.ttl"),
+    bundles = lv2_bundles()
+    schemas = sorted(path for bundle in bundles for path in glob.glob(os.path.join(bundle, "**", "*.ttl"),
                                                                                 recursive=True))
     ours = sorted(glob.glob(os.path.join(BUNDLE, "*.ttl")))
     check(len(ours) == 3, f"the bundle holds manifest.ttl, veltrace.ttl and presets.ttl: {ours}")
@@ -85,11 +85,11 @@ def main():
     check(validated.returncode == 0 and "Found 0 errors" in report and "error:" not in report.lower().replace("0 errors", ""),
           f"sord_validate finds nothing: {report[-400:]}")
 
-    # The bundle on the LV2 path, beside the specifications' bundles alone.
+    # The bundle on the LV2 path, beside LV2's own bundles alone.
     path = os.path.join(WORK, "lv2")
     shutil.rmtree(path, ignore_errors=True)
     os.makedirs(path)
-    for bundle in [BUNDLE, *specifications]:
+    for bundle in [BUNDLE, *bundles]:
         os.symlink(bundle, os.path.join(path, os.path.basename(bundle)))
     environment = dict(os.environ, LV2_PATH=path)
     listed = run("lv2ls", env=environment)

@@ -76,8 +76,8 @@ def lv2_bundles():
 
 def main():
     bundles = lv2_bundles()
-    schemas = sorted(path for bundle in bundles for path in glob.glob(os.path.join(bundle, "**", "*.ttl"),
-                                                                                recursive=True))
+    schemas = sorted(path for bundle in bundles
+                     for path in glob.glob(os.path.join(bundle, "**", "*.ttl"), recursive=True))
     ours = sorted(glob.glob(os.path.join(BUNDLE, "*.ttl")))
     check(len(ours) == 3, f"the bundle holds manifest.ttl, veltrace.ttl and presets.ttl: {ours}")
     validated = run("sord_validate", *schemas, *ours)

@@ -30,8 +30,8 @@ web:
 	@scripts/setup web
 	@cmake --preset web >/dev/null
 	@cmake --build --preset web
-	@if [ -n "$(WEB_BUILD_ONLY)" ]; then echo "web: the page is build/web/index.html"; \
-	else /usr/bin/python3 web/serve.py build/web $(WEB_PORT); fi
+	@if [ -n "$(WEB_BUILD_ONLY)" ]; then echo "web: the page is build/web/site/index.html"; \
+	else /usr/bin/python3 web/serve.py build/web/site $(WEB_PORT); fi
 
 # Ends by comparing the machine with what it was before (scripts/leftovers),
 # whether the tests passed or not.
@@ -75,7 +75,7 @@ bench:
 	@scripts/setup lv2 web
 	@cmake --preset lv2 >/dev/null && cmake --build --preset lv2 >/dev/null
 	@cmake --preset web >/dev/null && cmake --build --preset web >/dev/null
-	@/usr/bin/python3 tests/web/bench_web.py build/web build/lv2/veltrace-host build/lv2/veltrace.lv2
+	@/usr/bin/python3 tests/web/bench_web.py build/web/site build/lv2/veltrace-host build/lv2/veltrace.lv2
 	@bench/instruction-ratios build/native-release/bench/count_instructions \
 		build/native-release/bench/count_plugin_instructions build/native-release
 	@build/native-release/bench/bench_event_paths --benchmark_color=false
@@ -117,7 +117,7 @@ picture:
 # docs/web.png: the page with the demo file loaded, in headless Chromium.
 web-picture:
 	@WEB_BUILD_ONLY=1 $(MAKE) --no-print-directory web
-	@/usr/bin/python3 tests/web/picture.py build/web docs/web.png
+	@/usr/bin/python3 tests/web/picture.py build/web/site docs/web.png
 
 # docs/lv2.png: the LV2 plug-in's controls in jalv's generic window.
 lv2-picture: lv2

@@ -1,29 +1,34 @@
 'use strict';
-// The page: settings and their labels, the live path and the settings file
-// on this thread through the WebAssembly module; MIDI files in a Web Worker
-// (worker.js) running the same module, so a large file never freezes the page.
+// The page: the settings and their labels, the settings file and the live
+// path on this thread through the WebAssembly module; MIDI files in a Web
+// Worker (worker.js) running the same module, compiled once here. One job at
+// a time: a job asked for while one runs waits in a single place, where a
+// later one replaces it, so the latest settings win and no work piles up.
 (() => {
   // From the filter's settings table, once the module is loaded: the
   // settings (the LV2 controls' symbols, in table order), the presets, the
   // number of cells and the settings stream's size.
-  let SETTINGS = [];              // {symbol, name, minimum, maximum, isList}
+  let SETTINGS = [];              // {symbol, name, minimum, maximum, isList, isController}
   let PRESETS = [];               // [label, values]
   let CELLS = 0, SETTINGS_BYTES = 0;
   let MODE = -1;                  // the setting whose value the others' labels follow
-  const NO_MIDI = 'This browser has no Web MIDI: the live path is off; MIDI files work as before.';
+  const STORED = 'veltrace.settings';       // the settings stream in this browser's storage, base64
+  const RELEASE_ABOVE = 128 * 1024 * 1024;  // a worker whose memory grew past this is ended after its job
 
   const $ = (selector) => document.querySelector(selector);
-  const control = (index) => document.querySelector(`[name="${SETTINGS[index].symbol}"]`);
+  const slider = (index) => document.querySelector(`[name="${SETTINGS[index].symbol}"]`);
+  const typed = (index) => document.querySelector(`[data-typed="${SETTINGS[index].symbol}"]`);
 
   let M = null;                   // the module on this thread
+  let compiled = null;            // the WebAssembly module, compiled once for this thread and every worker
   let cells = null;               // the table's cells, as the filter holds them
-  let file = null;                // {name, bytes}: the last file that went through
-  let worker = null, job = 0, busy = false, started = 0;
-  let downloadUrl = null;
-  let pending = null;             // the file of the run under way
-  let opening = 0;                // the latest file asked for: older ones that arrive late are dropped
-  let midiAccess = null, midiIn = null, midiOut = null;
-  const live = {in: 0, out: 0, dropped: 0, starts: 0};
+  let worker = null;
+  let jobs = 0, files = 0;        // numbers given to jobs and to files opened
+  let running = null;             // the job the worker has
+  let waiting = null;             // the job to run next; a later one replaces it
+  let opened = null;              // {file, name, fileId}: the file chosen last, until it is shown or refused
+  let shown = null;               // the result on show: {file, name, fileId, cells, url, streams, plotted, …}
+  let stream = null;              // {track, channel} chosen for the plot; null: where the master moves most
 
   // Buffers in the module's memory for one call.
   function call(bytes, name, cellsIn, fn) {
@@ -42,6 +47,7 @@
   const label = (index, value, mode) => M.UTF8ToString(M._vt_label(index, value, mode));
 
   function alertLine(text) { $('#alert').textContent = text; }
+  function status(text) { $('#status').textContent = text; }
 
   // --- settings -----------------------------------------------------------
   // The table as the module holds it, and a control for each setting.
@@ -52,13 +58,15 @@
     for (let index = 0; index < M._vt_setting_count(); index++) {
       SETTINGS.push({symbol: text(M._vt_setting_symbol(index)), name: text(M._vt_setting_name(index)),
         minimum: M._vt_setting_minimum(index), maximum: M._vt_setting_maximum(index),
-        isList: M._vt_setting_is_list(index) === 1});
+        isList: M._vt_setting_is_list(index) === 1, isController: M._vt_setting_is_controller(index) === 1});
       if (SETTINGS[index].isList) MODE = index;
     }
     for (let preset = 0; preset < M._vt_preset_count(); preset++)
       PRESETS.push([text(M._vt_preset_label(preset)), SETTINGS.map((s, index) => M._vt_preset_value(preset, index))]);
   }
 
+  // A slider and a field to type the number in, or a list for the mode;
+  // the text beside them is the property page's, with a controller's name.
   function buildControls() {
     const form = $('#controls');
     SETTINGS.forEach((setting, index) => {
@@ -66,330 +74,407 @@
       row.className = 'control';
       const name = document.createElement('label');
       name.htmlFor = setting.symbol; name.textContent = setting.name;
-      let input;
+      let input, number = null;
       if (setting.isList) {
         input = document.createElement('select');
         for (let value = setting.minimum; value <= setting.maximum; value++) input.add(new Option('', String(value)));
       } else {
         input = document.createElement('input');
         input.type = 'range'; input.min = String(setting.minimum); input.max = String(setting.maximum);
+        number = document.createElement('input');
+        number.type = 'number'; number.min = input.min; number.max = input.max; number.step = '1';
+        number.inputMode = 'numeric'; number.dataset.typed = setting.symbol;
+        number.setAttribute('aria-label', `${setting.name}, typed`);
       }
       input.id = input.name = setting.symbol;
-      const shown = document.createElement('output');
-      shown.dataset.label = setting.symbol; shown.htmlFor = setting.symbol;
-      row.append(name, input, shown);
+      const shownText = document.createElement('output');
+      shownText.dataset.label = setting.symbol; shownText.htmlFor = setting.symbol;
+      row.append(name, input, ...(number ? [number] : []), shownText);
+      if (setting.isList) row.classList.add('list');
       form.append(row);
     });
   }
 
   function showSettings() {
-    SETTINGS.forEach((setting, index) => { control(index).value = String(cells[index]); });
+    SETTINGS.forEach((setting, index) => {
+      slider(index).value = String(cells[index]);
+      if (!setting.isList) typed(index).value = String(cells[index]);
+    });
     relabel();
+  }
+
+  // The text a setting's value is shown with.
+  function shownText(index, value, mode) {
+    const text = label(index, value, mode), name = SETTINGS[index].isController ? VeltraceControllerNames(value) : '';
+    return name ? `${text} ${name}` : text;
   }
 
   function relabel() {
     const mode = MODE >= 0 ? cells[MODE] : 0;
     SETTINGS.forEach((setting, index) => {
-      $(`[data-label="${setting.symbol}"]`).textContent = label(index, cells[index], mode);
-      if (setting.isList)
-        for (const option of control(index).options) option.textContent = label(index, Number(option.value), mode);
+      const text = shownText(index, cells[index], mode);
+      $(`[data-label="${setting.symbol}"]`).textContent = text;
+      if (setting.isList) {
+        for (const option of slider(index).options) option.textContent = shownText(index, Number(option.value), mode);
+      } else {
+        slider(index).setAttribute('aria-valuetext', text);
+      }
     });
+  }
+
+  function remember() {
+    try {
+      const bytes = written();
+      localStorage.setItem(STORED, btoa(String.fromCharCode(...bytes)));
+    } catch (error) {
+      // No storage here (a private window, or the user's choice): the page works, it only forgets.
+    }
   }
 
   function settingsChanged() {
     relabel();
+    remember();
     call([], '', cells, (d, t, table) => M._vt_live_settings(table));
-    if (file) run(file);
+    const file = opened || shown;
+    if (file) runFile(file);
   }
 
-  function onControl(event) {
-    const index = SETTINGS.findIndex((setting) => setting.symbol === event.target.name);
-    if (index < 0) return;
-    const value = parseInt(event.target.value, 10);
+  function setCell(index, value) {
     if (value === cells[index]) return;
     cells[index] = value;
     $('#preset').value = '';
+    showSettings();
+    settingsChanged();
+  }
+
+  function onControl(event) {
+    const symbol = event.target.dataset.typed || event.target.name;
+    const index = SETTINGS.findIndex((setting) => setting.symbol === symbol);
+    if (index < 0) return;
+    if (event.target.dataset.typed) {
+      if (event.type !== 'change') return;  // typed numbers count once they are entered
+      const setting = SETTINGS[index], text = event.target.value.trim();
+      const value = Number(text);
+      if (text === '' || !Number.isInteger(value) || value < setting.minimum || value > setting.maximum) {
+        alertLine(`${setting.name} takes a whole number from ${setting.minimum} to ${setting.maximum}; ` +
+          `"${event.target.value}" was not applied.`);
+        event.target.value = String(cells[index]);
+        return;
+      }
+      alertLine('');
+      setCell(index, value);
+      return;
+    }
+    setCell(index, parseInt(event.target.value, 10));
+  }
+
+  function useCells(values) {
+    values.forEach((value, index) => { cells[index] = value; });
+    showSettings();
     settingsChanged();
   }
 
   function choosePreset() {
     const preset = PRESETS[Number($('#preset').value)];
-    if (!preset) return;
-    preset[1].forEach((value, index) => { cells[index] = value; });
-    showSettings();
-    settingsChanged();
+    if (preset) useCells(preset[1]);
+  }
+
+  function resetSettings() {
+    $('#preset').value = '';
+    alertLine('');
+    useCells(defaultCells());
+  }
+
+  function defaultCells() {
+    const values = new Int32Array(CELLS);
+    call([], '', null, (d, t, table) => {
+      M._vt_default_cells(table);
+      values.set(M.HEAP32.subarray(table >> 2, (table >> 2) + CELLS));
+    });
+    return values;
+  }
+
+  // A settings stream checked as the tool checks one: {cells} or {error}.
+  function readStream(bytes, name) {
+    const read = new Int32Array(CELLS);
+    const ok = call(bytes, name, cells, (data, text, table) => {
+      const good = M._vt_read_settings(data, bytes.length, text, table);
+      read.set(M.HEAP32.subarray(table >> 2, (table >> 2) + CELLS));
+      return good;
+    });
+    return ok ? {cells: read} : {error: M.UTF8ToString(M._vt_error())};
   }
 
   async function openSettings(event) {
     const chosen = event.target.files[0];
     event.target.value = '';
     if (!chosen) return;
-    const bytes = new Uint8Array(await chosen.arrayBuffer());
-    const read = new Int32Array(CELLS);
-    const ok = call(bytes, chosen.name, cells, (data, name, table) => {
-      const good = M._vt_read_settings(data, bytes.length, name, table);
-      read.set(M.HEAP32.subarray(table >> 2, (table >> 2) + CELLS));
-      return good;
-    });
-    if (!ok) {
-      // Nothing is offered for the refused file; the settings stay, and so
-      // does a run of them under way.
-      alertLine(M.UTF8ToString(M._vt_error()));
-      dropDownload();
+    const read = readStream(new Uint8Array(await chosen.arrayBuffer()), chosen.name);
+    if (read.error) {
+      alertLine(read.error);  // the settings, and the result on show, stay as they are
       return;
     }
     alertLine('');
-    cells = read;
+    cells = read.cells;
     $('#preset').value = '';
     showSettings();
     settingsChanged();
   }
 
-  function saveSettings() {
-    const bytes = call([], '', cells, (d, t, table) => {
+  function written() {
+    return call([], '', cells, (d, t, table) => {
       const p = M._vt_write_settings(table);
       return M.HEAPU8.slice(p, p + SETTINGS_BYTES);
     });
-    const url = URL.createObjectURL(new Blob([bytes], {type: 'application/octet-stream'}));
+  }
+
+  function saveSettings() {
+    const url = URL.createObjectURL(new Blob([written()], {type: 'application/octet-stream'}));
     const link = document.createElement('a');
     link.href = url; link.download = 'veltrace-settings.bin';
     link.click();
     setTimeout(() => URL.revokeObjectURL(url), 10000);
   }
 
-  // --- files --------------------------------------------------------------
-  function dropDownload() {
-    $('#download-slot').replaceChildren();
-    if (downloadUrl) URL.revokeObjectURL(downloadUrl);
-    downloadUrl = null;
+  // The settings this browser kept from the last visit, or the defaults.
+  function storedCells() {
+    let text = null;
+    try { text = localStorage.getItem(STORED); } catch (error) { return defaultCells(); }
+    if (text === null) return defaultCells();
+    let read;
+    try {
+      read = readStream(Uint8Array.from(atob(text), (c) => c.charCodeAt(0)), 'the settings kept in this browser');
+    } catch (error) {
+      read = {error: 'the settings kept in this browser: not base64'};
+    }
+    if (read.cells) return read.cells;
+    alertLine(`${read.error}; the defaults are shown.`);
+    try { localStorage.removeItem(STORED); } catch (error) { /* as above */ }
+    return defaultCells();
   }
 
-  // No output is offered, and a run under way is of no use any more.
-  function cancelRun() {
-    dropDownload();
-    job += 1;
-    if (busy && worker) { worker.terminate(); worker = null; }
-    busy = false;
-    $('#progress').hidden = true;
-  }
-
+  // --- files and jobs -----------------------------------------------------
   function newWorker() {
     const w = new Worker('worker.js');
     w.onmessage = onWorkerMessage;
     w.onerror = (e) => {
+      e.preventDefault();
+      const job = running;
+      endWorker();
+      running = null;
       alertLine(`the page's worker failed: ${e.message}`);
-      cancelRun();
-      if (worker) { worker.terminate(); worker = null; }  // the next run starts a new one
-      $('#status').textContent = file ? `Still showing ${file.name}.` : 'No file yet.';
+      if (job) refused(job);
+      next();
     };
+    w.postMessage({kind: 'module', module: compiled});
     return w;
   }
 
-  // Runs `candidate` through the filter with the current settings; it
-  // becomes the page's file once it went through.
-  function run(candidate, since = performance.now()) {
-    started = since;
-    cancelRun();
+  function endWorker() {
+    if (worker) worker.terminate();
+    worker = null;
+  }
+
+  // An idle worker's memory goes back to the system: it closes itself, on
+  // its own thread (ended from here, the page's thread would wait for its
+  // memory to be unmapped).
+  function releaseWorker() {
+    worker.postMessage({kind: 'close'});
+    worker = null;
+  }
+
+  // Asks for a job: at once when the worker is free, else in the waiting
+  // place (replacing what waited there). A new file ends a job under way,
+  // whose result nobody wants any more.
+  function submit(job) {
+    job.id = ++jobs;
+    if (running && job.newFile) { endWorker(); running = null; }
+    if (running) { waiting = job; return; }
+    begin(job);
+  }
+
+  function begin(job) {
     if (!worker) worker = newWorker();
-    busy = true;
-    const progress = $('#progress');
-    progress.hidden = false; progress.value = 0;
-    $('#status').textContent = `${candidate.name}: working…`;
-    const bytes = candidate.bytes.slice();
-    worker.postMessage({job, name: candidate.name, bytes, cells: Array.from(cells)}, [bytes.buffer]);
-    pending = candidate;
+    running = job; waiting = null;
+    worker.postMessage({kind: job.kind, job: job.id, file: job.file, name: job.name, fileId: job.fileId,
+      cells: Array.from(job.cells), track: job.track, channel: job.channel});
+    if (job.kind === 'run') {
+      const progress = $('#progress');
+      progress.hidden = false; progress.value = 0;
+      status(`${job.name}: working…`);
+      $('#download-slot').hidden = true;  // the link on offer is for other settings or another file
+    }
+    showPlayable();
+  }
+
+  function next() {
+    const job = waiting;
+    waiting = null;
+    if (job) begin(job);
+    showPlayable();
+  }
+
+  function runFile(file, newFile = false) {
+    submit({kind: 'run', file: file.file, name: file.name, fileId: file.fileId, cells: cells.slice(), newFile,
+      since: performance.now()});
   }
 
   function onWorkerMessage(event) {
     const message = event.data;
-    if (message.job !== job) return;
+    if (!running || message.job !== running.id) return;
     if ('progress' in message) { $('#progress').value = message.progress; return; }
-    busy = false;
-    $('#progress').hidden = true;
+    const job = running;
+    running = null;
+    if (message.heapBytes > RELEASE_ABOVE) releaseWorker();
+    if (waiting && waiting.kind === 'run') { next(); return; }  // a later run makes this result stale
     if (!message.ok) {
       alertLine(message.error);
-      $('#status').textContent = file ? `Still showing ${file.name}.` : 'No file yet.';
-      return;
+      refused(job);
+    } else if (job.kind === 'run') {
+      showResult(job, message);
+    } else if (job.kind === 'plot') {
+      shown.plot = message.plot; shown.plotted = {track: message.track, channel: message.channel};
+      drawPlot();
+    } else if (job.kind === 'schedule' && job.fileId === shown?.fileId) {
+      VeltraceLive.play(message.times, message.messages, `${base(shown.name)}-veltrace.mid`);
     }
-    alertLine('');
-    file = pending;
-    const ms = performance.now() - started;
-    const base = file.name.replace(/\.(mid|midi|smf)$/i, '');
-    downloadUrl = URL.createObjectURL(new Blob([message.output], {type: 'audio/midi'}));
-    const link = document.createElement('a');
-    link.href = downloadUrl; link.download = `${base}-veltrace.mid`;
-    link.textContent = `Download ${base}-veltrace.mid`;
-    $('#download-slot').replaceChildren(link);
-    const eventsIn = message.summary.reduce((sum, row) => sum + row[0], 0);
-    const status = $('#status');
-    status.textContent = `${file.name}: ${eventsIn} channel events through the filter in ${Math.round(ms)} ms.`;
-    status.dataset.ms = ms.toFixed(1);
-    showSummary(message.summary);
-    drawPlot(message.plot, message.end);
+    next();
+    if (!running && shown && stream && !sameStream(stream, shown.plotted)) askPlot();
   }
 
-  // The output on offer is for the file before: it goes at once, and a file
-  // that finishes reading after a later one was chosen is dropped.
+  // A run that did not go through: the last good result stays on show.
+  function refused(job) {
+    $('#progress').hidden = true;
+    if (job.kind === 'run' && opened && job.fileId === opened.fileId) opened = null;
+    status(shown ? `Still showing ${shown.name}.` : 'No file yet.');
+    $('#download-slot').hidden = !shown;
+  }
+
+  const base = (name) => name.replace(/\.(mid|midi|smf)$/i, '');
+
+  function showResult(job, message) {
+    $('#progress').hidden = true;
+    alertLine('');
+    if (shown && shown.fileId !== job.fileId) stream = null;  // another file: the busiest stream first
+    if (shown) URL.revokeObjectURL(shown.url);
+    const busiest = message.streams[message.busiest];
+    shown = {file: job.file, name: job.name, fileId: job.fileId, cells: job.cells, url: URL.createObjectURL(message.output),
+      streams: message.streams, plot: message.plot, end: message.end, division: message.division, meters: message.meters,
+      plotted: busiest ? {track: busiest[0], channel: busiest[1]} : null};
+    opened = null;
+    const ms = performance.now() - job.since;
+    const link = document.createElement('a');
+    link.href = shown.url; link.download = `${base(job.name)}-veltrace.mid`;
+    link.textContent = `Download ${base(job.name)}-veltrace.mid`;
+    const slot = $('#download-slot');
+    slot.replaceChildren(link);
+    slot.hidden = false;
+    status(`${job.name}: ${message.summary.total[2]} channel events through the filter in ${Math.round(ms)} ms.`);
+    $('#status').dataset.ms = ms.toFixed(1);
+    showSummary(message.summary);
+    showStreams();
+    drawPlot();
+  }
+
+  // The output on offer is for the file before: it goes at once.
   function openMidi(chosen) {
     if (!chosen) return;
-    const since = performance.now(), token = ++opening;
-    cancelRun();
-    $('#status').textContent = `${chosen.name}: reading…`;
-    chosen.arrayBuffer().then(
-      (buffer) => { if (token === opening) run({name: chosen.name, bytes: new Uint8Array(buffer)}, since); },
-      (error) => {
-        if (token !== opening) return;
-        alertLine(`${chosen.name}: cannot be read (${error.name || error})`);
-        $('#status').textContent = file ? `Still showing ${file.name}.` : 'No file yet.';
-      });
+    VeltraceLive.stop();
+    opened = {file: chosen, name: chosen.name, fileId: ++files};
+    runFile(opened, true);
   }
 
-  function showSummary(rows) {
+  function showSummary(summary) {
     const body = $('#summary tbody');
-    body.replaceChildren();
-    const total = [0, 0, 0, 0, 0];
-    const add = (name, figures) => {
-      const tr = body.insertRow();
-      [name, ...figures].forEach((text) => { tr.insertCell().textContent = String(text); });
-    };
-    rows.forEach((row, i) => { add(i + 1, row); row.forEach((v, c) => { total[c] += v; }); });
-    add('total', total);
+    const rows = summary.rows.map(([first, last, ...figures]) => {
+      const tr = document.createElement('tr');
+      [first === last ? String(first) : `${first}–${last}`, ...figures].forEach((text) => {
+        tr.insertCell().textContent = String(text);
+      });
+      return tr;
+    });
+    const total = document.createElement('tr');
+    ['total', ...summary.total.slice(2)].forEach((text) => { total.insertCell().textContent = String(text); });
+    body.replaceChildren(...rows, total);
   }
 
-  // The master before (grey) and after (blue) on top, the modifier
-  // underneath: each series in columns of (lowest, highest, last) values.
-  function drawPlot(plot, end) {
-    const canvas = $('#plot'), g = canvas.getContext('2d');
-    const W = canvas.width, H = canvas.height, left = 44, right = 10, gap = 26;
-    const top = {y: 24, h: (H - 24 - gap - 22) * 0.62}, bottom = {};
-    bottom.y = top.y + top.h + gap; bottom.h = H - bottom.y - 22;
-    g.clearRect(0, 0, W, H);
-    g.font = '12px system-ui, sans-serif';
-    const frame = (panel, title) => {
-      g.strokeStyle = '#d5dae0'; g.lineWidth = 1; g.strokeRect(left, panel.y, W - left - right, panel.h);
-      g.fillStyle = '#5c6670'; g.fillText(title, left, panel.y - 6);
-      g.fillText('127', 8, panel.y + 10); g.fillText('0', 8, panel.y + panel.h);
-    };
-    const trace = (columns, panel, colour) => {
-      const count = columns.length / 3, x = (c) => left + (W - left - right) * c / (count - 1);
-      const y = (v) => panel.y + panel.h - panel.h * v / 127;
-      g.strokeStyle = colour; g.lineWidth = 1.5; g.beginPath();
-      let last = -1;
-      for (let c = 0; c < count; c++) {
-        const low = columns[3 * c], high = columns[3 * c + 1], now = columns[3 * c + 2];
-        if (now < 0) continue;
-        if (last < 0) g.moveTo(x(c), y(now)); else g.lineTo(x(c), y(last));
-        const from = last < 0 ? low : Math.min(low, last), to = last < 0 ? high : Math.max(high, last);
-        g.moveTo(x(c), y(from)); g.lineTo(x(c), y(to)); g.moveTo(x(c), y(now));
-        last = now;
-      }
-      if (last >= 0) g.lineTo(x(count - 1), y(last));
-      g.stroke();
-    };
-    const name = (v) => (v > 0 ? `CC ${v}` : 'channel pressure');
-    frame(top, `Master (${name(cells[0])}): before in grey, after in blue`);
-    frame(bottom, `Modifier (${name(cells[1])})`);
-    trace(plot[0], top, '#a3acb6');
-    trace(plot[1], top, '#1f6fd1');
-    trace(plot[2], bottom, '#d17a1f');
-    g.fillStyle = '#5c6670'; g.textAlign = 'right'; g.fillText(`${end} ticks`, W - right, H - 6); g.textAlign = 'left';
+  // --- the plot -------------------------------------------------------------
+  const streamKey = (s) => `${s.track}:${s.channel}`;
+  const sameStream = (a, b) => Boolean(a) && Boolean(b) && a.track === b.track && a.channel === b.channel;
+
+  function showStreams() {
+    const select = $('#stream');
+    select.replaceChildren(...shown.streams.map(([track, channel, masterIn, masterOut, modifierIn]) =>
+      new Option(`Track ${track + 1}, channel ${channel + 1}: master ${masterIn} in, ${masterOut} out; ` +
+        `modifier ${modifierIn}`, streamKey({track, channel}))));
+    select.disabled = shown.streams.length === 0;
+    if (shown.plotted) select.value = streamKey(shown.plotted);
   }
 
-  // --- live ---------------------------------------------------------------
-  function liveLine(text) { $('#live-status').textContent = text; }
-
-  function showLiveCounts() {
-    liveLine(`Live: ${live.in} in, ${live.out} out, ${live.dropped} dropped as repeats, ${live.starts} starts.`);
+  function chooseStream() {
+    const [track, channel] = $('#stream').value.split(':').map(Number);
+    stream = {track, channel};
+    if (!running && shown && !sameStream(stream, shown.plotted)) askPlot();
   }
 
-  function send(bytes) {
-    live.out += 1;
-    if (midiOut) midiOut.send(bytes);
+  function askPlot() {
+    submit({kind: 'plot', file: shown.file, name: shown.name, fileId: shown.fileId, cells: shown.cells,
+      track: stream.track, channel: stream.channel});
   }
 
-  function onMidiMessage(event) {
-    const d = event.data;
-    if (!d || !d.length) return;
-    const status = d[0];
-    live.in += 1;
-    if (status === 0xFA) {  // Start: the filter's start, and on to the output
-      M._vt_live_start();
-      live.starts += 1;
-      send(Array.from(d));
-    } else if (status >= 0x80 && status < 0xF0) {
-      const out = M._vt_live_message(status, d[1] || 0, d[2] || 0);
-      if (out < 0) { live.dropped += 1; } else {
-        const s = out & 0xFF, kind = s & 0xF0;
-        send(kind === 0xC0 || kind === 0xD0 ? [s, (out >> 8) & 0xFF] : [s, (out >> 8) & 0xFF, (out >> 16) & 0xFF]);
-      }
-    } else {
-      send(Array.from(d));  // system messages pass unchanged
-    }
-    showLiveCounts();
+  function streamName(value) {
+    const name = VeltraceControllerNames(value);
+    return value > 0 ? `CC ${value}${name ? ' ' + name : ''}` : 'channel pressure';
   }
 
-  function fillPorts() {
-    const fill = (select, ports, chosen) => {
-      const keep = chosen ? chosen.id : select.value;
-      select.replaceChildren(new Option('(none)', ''));
-      for (const port of ports.values()) select.add(new Option(port.name || port.id, port.id));
-      select.value = [...ports.keys()].includes(keep) ? keep : '';
-      select.disabled = false;
-    };
-    fill($('#midi-in'), midiAccess.inputs, midiIn);
-    fill($('#midi-out'), midiAccess.outputs, midiOut);
+  function drawPlot() {
+    const canvas = $('#plot');
+    if (!shown) { VeltracePlot.draw(canvas, null); return; }
+    const where = shown.plotted ? `track ${shown.plotted.track + 1}, channel ${shown.plotted.channel + 1}` : 'no stream';
+    canvas.setAttribute('aria-label', `The master before and after the filter on ${where}, with the modifier underneath`);
+    VeltracePlot.draw(canvas, {plot: shown.plot, end: shown.end, division: shown.division, meters: shown.meters,
+      master: streamName(shown.cells[0]), modifier: streamName(shown.cells[1])});
   }
 
-  function chooseInput() {
-    if (midiIn) midiIn.onmidimessage = null;
-    midiIn = midiAccess.inputs.get($('#midi-in').value) || null;
-    if (midiIn) midiIn.onmidimessage = onMidiMessage;
-    showLiveCounts();
+  // --- playing the output -----------------------------------------------------
+  let playState = {canPlay: false, playing: false};
+  function showPlayable(state = playState) {
+    playState = state;
+    $('#play').disabled = !shown || !state.canPlay || state.playing || Boolean(running);
+    $('#stop').disabled = !state.playing;
   }
 
-  function chooseOutput() {
-    midiOut = midiAccess.outputs.get($('#midi-out').value) || null;
-  }
-
-  async function connectMidi() {
-    if (!navigator.requestMIDIAccess) { liveLine(NO_MIDI); return; }
-    try {
-      midiAccess = await navigator.requestMIDIAccess({sysex: false});
-    } catch (error) {
-      liveLine(`Web MIDI was refused (${error.name || error}): the live path is off; MIDI files work as before.`);
-      return;
-    }
-    // A device that comes or goes: the lists anew, and a chosen one that
-    // went is let go.
-    midiAccess.onstatechange = () => { fillPorts(); chooseInput(); chooseOutput(); };
-    fillPorts();
-    chooseInput(); chooseOutput();
-    liveLine(`Web MIDI: ${midiAccess.inputs.size} inputs, ${midiAccess.outputs.size} outputs. Choose an input and an output.`);
+  function play() {
+    if (!shown) return;
+    submit({kind: 'schedule', file: shown.file, name: shown.name, fileId: shown.fileId, cells: shown.cells});
   }
 
   // --- start --------------------------------------------------------------
-  async function start() {
-    M = await VeltraceModule();
-    readTable();
-    cells = new Int32Array(CELLS);
-    call([], '', null, (d, t, table) => {
-      M._vt_default_cells(table);
-      cells.set(M.HEAP32.subarray(table >> 2, (table >> 2) + CELLS));
+  async function startPage() {
+    compiled = await WebAssembly.compileStreaming(fetch('veltrace.wasm'));
+    M = await VeltraceModule({
+      instantiateWasm: (imports, done) => {
+        WebAssembly.instantiate(compiled, imports).then((instance) => done(instance, compiled));
+        return {};
+      },
     });
+    readTable();
     buildControls();
     PRESETS.forEach(([name], index) => $('#preset').add(new Option(name, String(index))));
+    cells = storedCells();
     showSettings();
     call([], '', cells, (d, t, table) => M._vt_live_settings(table));
 
     $('#controls').addEventListener('input', onControl);
     $('#controls').addEventListener('change', onControl);
     $('#preset').addEventListener('change', choosePreset);
+    $('#reset').addEventListener('click', resetSettings);
     $('#midi-file').addEventListener('change', (e) => { openMidi(e.target.files[0]); e.target.value = ''; });
     $('input[data-kind="settings"]').addEventListener('change', openSettings);
     $('#save-settings').addEventListener('click', saveSettings);
-    $('#live-connect').addEventListener('click', connectMidi);
-    $('#midi-in').addEventListener('change', chooseInput);
-    $('#midi-out').addEventListener('change', chooseOutput);
+    $('#stream').addEventListener('change', chooseStream);
+    $('#play').addEventListener('click', play);
+    $('#stop').addEventListener('click', () => VeltraceLive.stop());
     const drop = $('#drop');
     drop.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('over'); });
     drop.addEventListener('dragleave', () => drop.classList.remove('over'));
@@ -397,11 +482,15 @@
       e.preventDefault(); drop.classList.remove('over');
       openMidi(e.dataTransfer.files[0]);
     });
-    if (!navigator.requestMIDIAccess) liveLine(NO_MIDI);
-    worker = newWorker();  // its module loads while a file is chosen
-    worker.postMessage({job: 0, warm: true});
+    VeltraceLive.start(M, showPlayable);
+    let redraw = 0;
+    new ResizeObserver(() => {
+      cancelAnimationFrame(redraw);
+      redraw = requestAnimationFrame(drawPlot);
+    }).observe($('#plot'));
+    worker = newWorker();  // it instantiates the module while a file is chosen
     document.documentElement.dataset.ready = 'yes';
   }
 
-  start().catch((error) => alertLine(`the page could not start its WebAssembly module: ${error}`));
+  startPage().catch((error) => alertLine(`the page could not start its WebAssembly module: ${error}`));
 })();

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,17 +24,31 @@
 #include "tools/host/host_options.h"
 #include "tools/host/midi_file.h"
 #include "tools/host/playback.h"
+#include "web/file_views.h"
 
 namespace {
 
 std::string g_error;
-std::vector<std::uint8_t> g_output;
+// The last run, held for the plot of another stream and for playing it.
+MidiFile g_input, g_output;
+std::int32_t g_master = 1, g_modifier = 0;
+std::vector<std::uint8_t> g_outputBytes;
 std::vector<TrackSummary> g_summaries;
+std::vector<StreamMoves> g_streams;
 std::vector<std::int32_t> g_plot[3];  // StreamColumns: master in, master out, modifier in
 std::uint32_t g_plotEnd = 1;
+std::vector<std::int32_t> g_meters;
+TimedMessages g_schedule;
 std::string g_label;
 SettingsBytes g_settingsBytes{};
 CFilterCore g_live;  // the live path's filter, for as long as the page is open
+
+// The largest MIDI file the page takes. The worker's WebAssembly memory ends
+// at 2 GB, and a file of the densest kind (two bytes an event) needs about 23
+// times its size there (the events in and out, and the bytes of both).
+constexpr std::size_t kLargestFileBytes = 64u << 20;
+// The streams the plot offers at most, and the time signatures it draws.
+constexpr std::size_t kStreamsListed = 128, kMetersKept = 4096;
 
 // How far a run has got, for the page's progress bar.
 EM_JS(void, ReportProgress, (double done, double total), {
@@ -46,38 +61,33 @@ SettingsCells CellsFrom(const std::int32_t* cells) {
     return result;
 }
 
-// The plot of one stream (a controller, or channel pressure for 0) over
-// every track, in kPlotColumns columns of equal time up to `end`: each column
-// holds the lowest and highest value in it and the last one (the latest
-// tick), or -1 three times for a column without any. One pass, no sorting,
-// however large the file.
-constexpr std::uint32_t kPlotColumns = 1200;
-
-std::vector<std::int32_t> StreamColumns(const MidiFile& file, std::int32_t stream, std::uint32_t end) {
-    std::vector<std::int32_t> columns(kPlotColumns * 3, -1);
-    std::vector<std::int64_t> lastTick(kPlotColumns, -1);
-    for (const MidiTrack& track : file.tracks)
-        for (const MidiEvent& event : track.events) {
-            const std::optional<std::int32_t> onStream = StreamValue(event, stream);
-            if (!onStream) continue;
-            const std::int32_t value = *onStream;
-            const auto column = static_cast<std::size_t>(std::uint64_t{event.tick} * (kPlotColumns - 1) / end);
-            std::int32_t* cell = &columns[column * 3];
-            if (cell[0] < 0 || value < cell[0]) cell[0] = value;
-            if (value > cell[1]) cell[1] = value;
-            if (std::int64_t{event.tick} >= lastTick[column]) {
-                lastTick[column] = event.tick;
-                cell[2] = value;
-            }
-        }
-    return columns;
+// 73400320 as "73,400,320".
+std::string Grouped(std::uint64_t number) {
+    std::string digits = std::to_string(number);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
 }
 
-std::uint32_t EndTick(const MidiFile& file) {
-    std::uint32_t end = 1;
-    for (const MidiTrack& track : file.tracks)
-        if (!track.events.empty()) end = std::max(end, track.events.back().tick);
-    return end;
+// A null name (the page had no memory even for it) reads "the file".
+std::string TooLarge(const char* name, std::uint64_t size, const std::string& why) {
+    return std::string(name ? name : "the file") + ": " + Grouped(size) + " bytes; " + why + ": veltrace-host plays it";
+}
+
+void ForgetRun() {
+    g_input = MidiFile{};
+    g_output = MidiFile{};
+    g_outputBytes = {};
+    g_summaries = {};
+    g_streams = {};
+    g_meters = {};
+    g_schedule = TimedMessages{};
+    for (auto& series : g_plot) series = {};
+}
+
+void Plot(std::uint32_t track, std::uint32_t channel) {
+    g_plot[0] = StreamColumns(g_input, track, channel, g_master, g_plotEnd);
+    g_plot[1] = StreamColumns(g_output, track, channel, g_master, g_plotEnd);
+    g_plot[2] = StreamColumns(g_input, track, channel, g_modifier, g_plotEnd);
 }
 
 // A row of the table; an index outside it reads the first, never past it.
@@ -100,39 +110,64 @@ extern "C" {
 
 EMSCRIPTEN_KEEPALIVE const char* vt_error() { return g_error.c_str(); }
 
+// 1 when the page takes a file of `size` bytes, 0 with vt_error().
+EMSCRIPTEN_KEEPALIVE int vt_check_size(double size, const char* name) {
+    g_error.clear();
+    if (size <= static_cast<double>(kLargestFileBytes)) return 1;
+    g_error = TooLarge(name, static_cast<std::uint64_t>(size),
+                       "the page takes MIDI files of up to " + Grouped(kLargestFileBytes) + " bytes (64 MB)");
+    return 0;
+}
+
+// The message for a file whose bytes the page could not even take in.
+EMSCRIPTEN_KEEPALIVE void vt_no_memory(double size, const char* name) {
+    g_error = TooLarge(name, static_cast<std::uint64_t>(size), "the browser could not give the page the memory it needs");
+}
+
 // A MIDI file through one new filter per track on the sequenced path, as
 // veltrace-host plays it. 1 when the output is ready, 0 with vt_error().
 EMSCRIPTEN_KEEPALIVE int vt_run_file(const std::uint8_t* bytes, int size, const std::int32_t* cells, const char* name) {
     g_error.clear();
+    ForgetRun();
     try {
-        const MidiFile input = ReadMidiFile(bytes, static_cast<std::size_t>(size), name);
+        g_input = ReadMidiFile(bytes, static_cast<std::size_t>(size), name);
         const SettingsCells settings = CellsFrom(cells);
         CheckSettingsWithinControls(settings);
-        const double total = static_cast<double>(ChannelEvents(input)) + 1;
+        const double total = static_cast<double>(ChannelEvents(g_input)) + 1;
         double done = 0;
         ReportProgress(done, total);
-        std::vector<TrackSummary> summaries;
-        const MidiFile output = PlayFile(
-            input, [&] { return std::make_unique<CCoreTrackFilter>(settings); }, PlaybackOptions{}, StreamsOf(settings),
-            summaries, [&](const TrackSummary& track) {
+        g_output = PlayFile(
+            g_input, [&] { return std::make_unique<CCoreTrackFilter>(settings); }, PlaybackOptions{}, StreamsOf(settings),
+            g_summaries, [&](const TrackSummary& track) {
                 done += static_cast<double>(track.eventsIn);
                 ReportProgress(done, total);
             });
-        g_output = SerializeMidiFile(output);
-        g_summaries = std::move(summaries);
-        g_plotEnd = EndTick(input);
-        g_plot[0] = StreamColumns(input, settings[MasterCc], g_plotEnd);
-        g_plot[1] = StreamColumns(output, settings[MasterCc], g_plotEnd);
-        g_plot[2] = StreamColumns(input, settings[ModifierCc], g_plotEnd);
+        g_outputBytes = SerializeMidiFile(g_output);
+        g_master = settings[MasterCc];
+        g_modifier = settings[ModifierCc];
+        g_plotEnd = EndTick(g_input);
+        g_meters = Meters(g_input, kMetersKept);
+        g_streams = ListStreams(g_input, g_output, g_master, g_modifier, kStreamsListed);
+        if (!g_streams.empty()) {
+            const StreamMoves& busiest = g_streams[BusiestStream(g_streams)];
+            Plot(busiest.track, busiest.channel);
+        } else {
+            Plot(0, 0);
+        }
         return 1;
+    } catch (const std::bad_alloc&) {
+        ForgetRun();
+        vt_no_memory(size, name);
+        return 0;
     } catch (const std::exception& error) {
+        ForgetRun();
         g_error = error.what();
         return 0;
     }
 }
 
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* vt_output_data() { return g_output.data(); }
-EMSCRIPTEN_KEEPALIVE int vt_output_size() { return static_cast<int>(g_output.size()); }
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* vt_output_data() { return g_outputBytes.data(); }
+EMSCRIPTEN_KEEPALIVE int vt_output_size() { return static_cast<int>(g_outputBytes.size()); }
 EMSCRIPTEN_KEEPALIVE int vt_track_count() { return static_cast<int>(g_summaries.size()); }
 
 // One figure of a track's summary, in the tool's column order.
@@ -142,9 +177,36 @@ EMSCRIPTEN_KEEPALIVE double vt_summary(int track, int column) {
     return column >= 0 && column < 5 ? static_cast<double>(figures[column]) : 0;
 }
 
+// The streams the plot offers (track, channel, master in, master out,
+// modifier in), and the one it shows first.
+EMSCRIPTEN_KEEPALIVE int vt_stream_count() { return static_cast<int>(g_streams.size()); }
+EMSCRIPTEN_KEEPALIVE double vt_stream(int index, int field) {
+    const StreamMoves& s = g_streams.at(static_cast<std::size_t>(index));
+    const std::uint64_t fields[] = {s.track, s.channel, s.masterIn, s.masterOut, s.modifierIn};
+    return field >= 0 && field < 5 ? static_cast<double>(fields[field]) : 0;
+}
+EMSCRIPTEN_KEEPALIVE int vt_busiest_stream() { return static_cast<int>(BusiestStream(g_streams)); }
+
+// The plot of another stream of the last run.
+EMSCRIPTEN_KEEPALIVE void vt_plot_stream(int track, int channel) {
+    Plot(static_cast<std::uint32_t>(track), static_cast<std::uint32_t>(channel) & 0x0F);
+}
 EMSCRIPTEN_KEEPALIVE const std::int32_t* vt_plot_data(int which) { return g_plot[which].data(); }
 EMSCRIPTEN_KEEPALIVE int vt_plot_size(int which) { return static_cast<int>(g_plot[which].size()); }
 EMSCRIPTEN_KEEPALIVE double vt_plot_end() { return g_plotEnd; }
+// The ticks of a quarter note, or the SMPTE form; and the time signatures as
+// (tick, beats, note value's power of two) triples.
+EMSCRIPTEN_KEEPALIVE int vt_division() { return g_input.division; }
+EMSCRIPTEN_KEEPALIVE const std::int32_t* vt_meters_data() { return g_meters.data(); }
+EMSCRIPTEN_KEEPALIVE int vt_meters_size() { return static_cast<int>(g_meters.size()); }
+
+// The last output's channel messages with their times, for playing it.
+EMSCRIPTEN_KEEPALIVE int vt_schedule() {
+    g_schedule = ScheduleFile(g_output);
+    return static_cast<int>(g_schedule.messages.size());
+}
+EMSCRIPTEN_KEEPALIVE const double* vt_schedule_times() { return g_schedule.milliseconds.data(); }
+EMSCRIPTEN_KEEPALIVE const std::uint32_t* vt_schedule_messages() { return g_schedule.messages.data(); }
 
 // The settings table, from which the page builds its controls and presets.
 EMSCRIPTEN_KEEPALIVE int vt_cell_count() { return static_cast<int>(kParamCells); }
@@ -156,6 +218,10 @@ EMSCRIPTEN_KEEPALIVE int vt_setting_minimum(int index) { return Setting(index).m
 EMSCRIPTEN_KEEPALIVE int vt_setting_maximum(int index) { return Setting(index).maximum; }
 // 1 for the setting shown as a list of names (the mode), 0 for a number.
 EMSCRIPTEN_KEEPALIVE int vt_setting_is_list(int index) { return Setting(index).display == SettingDisplay::ModeName; }
+// 1 for a setting that names a controller (0 standing for channel pressure).
+EMSCRIPTEN_KEEPALIVE int vt_setting_is_controller(int index) {
+    return Setting(index).display == SettingDisplay::Controller;
+}
 EMSCRIPTEN_KEEPALIVE int vt_preset_count() { return static_cast<int>(kPresetCount); }
 EMSCRIPTEN_KEEPALIVE const char* vt_preset_label(int preset) { return Preset(preset).label; }
 EMSCRIPTEN_KEEPALIVE int vt_preset_value(int preset, int index) { return Preset(preset).values[SettingIndexOf(index)]; }

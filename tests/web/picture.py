@@ -10,7 +10,7 @@ from page_session import ROOT, PageSession
 
 def main():
     web, out = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    work = os.path.join(web, "picture-work")
+    work = os.path.join(os.path.dirname(web), "picture-work")  # beside the served folder, never in it
     os.makedirs(work, exist_ok=True)
     demo = os.path.join(work, "in.mid")
     subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "make_example_midi.py"), demo], check=True)

@@ -11,7 +11,9 @@
 #include <cstring>
 #include <map>
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <commctrl.h>
 #include <olectl.h>
@@ -605,15 +607,22 @@ TEST_F(PropPage, HelpAsksForTheFileBesideTheModule) {
 }
 
 TEST_F(PropPage, HelpFindsItsFileInALongPath) {
-    std::string folder = ModulePath().substr(0, ModulePath().find_last_of('\\'));
-    for (const char* part : {"\\a folder with a name long enough to pass the hundred characters",
+    // Under the temporary folder, not beside the module: from a checkout in a
+    // long folder, the module's own path leaves no room below MAX_PATH.
+    char temp[MAX_PATH];
+    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+    std::string folder = std::string(temp) + "veltrace help test";
+    std::vector<std::string> made;
+    for (const char* part : {"", "\\a folder with a name long enough to pass the hundred characters",
                              "\\and one more level of depth"}) {
         folder += part;
         CreateDirectoryA(folder.c_str(), nullptr);
+        made.push_back(folder);
     }
     const std::string copy = folder + "\\QvMfxVeltrace.dll";
     ASSERT_TRUE(CopyFileA(ModulePath().c_str(), copy.c_str(), FALSE));
     ASSERT_GT(copy.size(), 100u);
+    ASSERT_LT(copy.size(), static_cast<std::size_t>(MAX_PATH));
     {
         CLoadedModule module(copy);
         ASSERT_TRUE(module.Loaded());
@@ -626,6 +635,7 @@ TEST_F(PropPage, HelpFindsItsFileInALongPath) {
         EXPECT_EQ(page->Release(), 0u);
     }
     DeleteFileA(copy.c_str());
+    for (auto it = made.rbegin(); it != made.rend(); ++it) RemoveDirectoryA(it->c_str());
 }
 
 // ---- The page's thread against a host thread ------------------------------------------

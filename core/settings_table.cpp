@@ -1,29 +1,17 @@
 #include "settings_table.h"
 
-#include <cstdio>
-
-namespace {
-
-std::string Number(std::int64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
-    return text;
-}
-
-}  // namespace
-
 std::optional<std::string> SettingValueText(std::uint32_t index, std::int32_t value, std::int32_t mode) {
     if (index >= kParamsPerRow) return std::nullopt;
     switch (kSettingTable[index].display) {
     case SettingDisplay::Controller:
-        return value > 0 ? Number(value) : kPressureName;
+        return value > 0 ? std::to_string(value) : kPressureName;
     case SettingDisplay::Amount:
         // Rel64 shows the largest offset the rule can apply, in controller
         // steps. Widened: a loaded stream may hold any 32-bit amount.
-        if (mode == ModeRel64) return "+/- " + Number(std::int64_t{value} * 64 / 100);
-        return Number(value) + "%";
+        if (mode == ModeRel64) return "+/- " + std::to_string(std::int64_t{value} * 64 / 100);
+        return std::to_string(value) + "%";
     case SettingDisplay::Number:
-        return Number(value);
+        return std::to_string(value);
     case SettingDisplay::ModeName:
         if (value < 0 || value >= static_cast<std::int32_t>(kModeCount)) return std::nullopt;
         return kModeNames[value];

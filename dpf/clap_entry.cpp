@@ -167,28 +167,16 @@ bool CLAP_ABI StateSave(const clap_plugin_t* plugin, const clap_ostream_t* strea
     const CVeltraceDpfPlugin& filter = *Guard(plugin).filter;
     SettingValues settings;
     for (std::uint32_t index = 0; index < kParamsPerRow; ++index) settings[index] = filter.Setting(index);
-    const SettingsBytes bytes = StateOf(settings);
-    for (std::size_t written = 0; written < bytes.size();) {
-        const std::int64_t count = stream->write(stream, bytes.data() + written, bytes.size() - written);
-        if (count <= 0) return false;
-        written += static_cast<std::size_t>(count);
-    }
-    return true;
+    return WriteState(settings, [stream](const std::uint8_t* bytes, std::size_t size) {
+        return stream->write(stream, bytes, size);
+    });
 }
 
-// [main thread] Reads one byte more than a state holds, to tell a longer
-// stream; a refused state changes nothing.
+// [main thread] A refused state changes nothing.
 bool CLAP_ABI StateLoad(const clap_plugin_t* plugin, const clap_istream_t* stream) {
     if (stream == nullptr) return false;
-    std::uint8_t bytes[kSettingsBytes + 1];
-    std::size_t size = 0;
-    while (size < sizeof bytes) {
-        const std::int64_t count = stream->read(stream, bytes + size, sizeof bytes - size);
-        if (count < 0) return false;
-        if (count == 0) break;
-        size += static_cast<std::size_t>(count) < sizeof bytes - size ? static_cast<std::size_t>(count) : sizeof bytes - size;
-    }
-    const auto settings = SettingsOfState(bytes, size);
+    const auto settings =
+        ReadState([stream](std::uint8_t* bytes, std::size_t size) { return stream->read(stream, bytes, size); });
     if (!settings) return false;
     CGuardedPlugin& guard = Guard(plugin);
     std::int32_t values[kParamsPerRow];

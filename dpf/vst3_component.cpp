@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cmath>
-#include <memory>
 #include <new>
 #include <string>
 
@@ -240,20 +239,14 @@ private:
     }
     static v3_result V3_API SetActive(void* self, v3_bool state) { return Of(self).Dpf()->set_active(Of(self).m_dpf, state); }
 
-    // [main thread] One byte more than a state holds is read, to tell a
-    // longer one; a refused state changes nothing.
+    // [main thread] A refused state changes nothing.
     static v3_result V3_API SetState(void* self, v3_bstream** stream) {
         if (stream == nullptr) return V3_INVALID_ARG;
-        std::uint8_t bytes[kSettingsBytes + 1];
-        std::size_t size = 0;
-        while (size < sizeof bytes) {
+        const auto settings = ReadState([stream](std::uint8_t* bytes, std::size_t size) -> std::int64_t {
             int32_t read = 0;
-            if (Functions<v3_bstream>(stream)->read(stream, bytes + size, static_cast<int32_t>(sizeof bytes - size), &read) != V3_OK)
-                return V3_FALSE;
-            if (read <= 0) break;
-            size += static_cast<std::size_t>(read) < sizeof bytes - size ? static_cast<std::size_t>(read) : sizeof bytes - size;
-        }
-        const auto settings = SettingsOfState(bytes, size);
+            if (Functions<v3_bstream>(stream)->read(stream, bytes, static_cast<int32_t>(size), &read) != V3_OK) return -1;
+            return read > 0 ? read : 0;
+        });
         if (!settings) return V3_FALSE;
         CMemoryStream text(DpfStateOf(*settings));
         return Of(self).Dpf()->set_state(Of(self).m_dpf, text.Stream());
@@ -267,16 +260,14 @@ private:
         if (result != V3_OK) return result;
         const auto settings = SettingsOfDpfState(text.Bytes().data(), text.Bytes().size());
         if (!settings) return V3_INTERNAL_ERR;
-        SettingsBytes bytes = StateOf(*settings);
-        for (std::size_t written = 0; written < bytes.size();) {
+        const bool written = WriteState(*settings, [stream](const std::uint8_t* bytes, std::size_t size) -> std::int64_t {
             int32_t count = 0;
-            if (Functions<v3_bstream>(stream)->write(stream, bytes.data() + written, static_cast<int32_t>(bytes.size() - written),
-                                                     &count) != V3_OK ||
-                count <= 0)
-                return V3_FALSE;
-            written += static_cast<std::size_t>(count);
-        }
-        return V3_OK;
+            // The stream's write takes the bytes as its own to copy.
+            auto* const data = const_cast<std::uint8_t*>(bytes);
+            if (Functions<v3_bstream>(stream)->write(stream, data, static_cast<int32_t>(size), &count) != V3_OK) return 0;
+            return count;
+        });
+        return written ? V3_OK : V3_FALSE;
     }
 
     // --- IAudioProcessor: DPF's, through the runs ------------------------------

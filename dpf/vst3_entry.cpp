@@ -4,11 +4,8 @@
 // (their version the release's whole one) and makes the filter's component
 // in front of each of DPF's (vst3_component.h).
 #include <atomic>
-#include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <new>
-#include <string>
 
 #include "dpf/vst3_component.h"
 #include "dpf/vst3_object.h"

@@ -7,7 +7,7 @@
 set -uo pipefail
 compiler=$1
 core=$2
-standard=' algorithm array atomic cmath cstddef cstdint cstdio cstdlib cstring functional limits memory optional string type_traits utility vector '
+standard=' algorithm array atomic cmath cstddef cstdint cstdlib cstring functional limits memory optional string type_traits utility vector '
 status=0
 for file in "$core"/*.h "$core"/*.cpp; do
   while read -r include; do

@@ -11,15 +11,6 @@ constexpr std::size_t kEventsPerCall = 512;
 constexpr double kSampleRate = 48000.0;
 constexpr double kFramesPerBeat = kSampleRate / 2.0;  // at 120 beats a minute
 
-MidiEvent FromClap(std::uint32_t tick, const ClapMidiOut& out) {
-    MidiEvent event;
-    event.tick = tick;
-    event.status = out.data[0];
-    event.data1 = out.data[1];
-    event.data2 = DataBytesOf(out.data[0]) == 2 ? out.data[2] : 0;
-    return event;
-}
-
 class CClapTrackFilter final : public CTrackFilter {
 public:
     CClapTrackFilter(const CClapLibrary& library, const std::vector<std::uint8_t>& state)
@@ -42,14 +33,16 @@ public:
             const std::size_t count = std::min(kEventsPerCall, block.size() - first);
             Call(block.data() + first, count, count);
             for (const ClapMidiOut& out : m_out)
-                if (out.frame < count) outputs.push_back({static_cast<std::uint32_t>(first + out.frame), FromClap(block[first + out.frame].tick, out)});
+                if (out.frame < count)
+                    outputs.push_back({static_cast<std::uint32_t>(first + out.frame),
+                                       ChannelEvent(block[first + out.frame].tick, out.data, sizeof out.data)});
             first += count;
         } while (first < block.size());
     }
 
     void PlayLive(const MidiEvent& message, std::vector<MidiEvent>& outputs) override {
         Call(&message, 1, 1);
-        for (const ClapMidiOut& out : m_out) outputs.push_back(FromClap(message.tick, out));
+        for (const ClapMidiOut& out : m_out) outputs.push_back(ChannelEvent(message.tick, out.data, sizeof out.data));
     }
 
 private:

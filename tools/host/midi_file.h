@@ -44,6 +44,17 @@ public:
 // Channel messages with one data byte: program change and channel pressure.
 inline int DataBytesOf(std::uint8_t status) { return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2; }
 
+// The channel message in `size` bytes (status first), as a plug-in sent it,
+// as an event at `tick`: data bytes the message does not have are 0.
+inline MidiEvent ChannelEvent(std::uint32_t tick, const std::uint8_t* bytes, std::uint32_t size) {
+    MidiEvent event;
+    event.tick = tick;
+    event.status = bytes[0];
+    event.data1 = size > 1 ? bytes[1] : 0;
+    event.data2 = size > 2 && DataBytesOf(bytes[0]) == 2 ? bytes[2] : 0;
+    return event;
+}
+
 // Reads a whole file. Throws MidiFileError for anything that is not a
 // well-formed format 0 or 1 file: no header, a truncated chunk, an event
 // that runs past its track's chunk, bytes after a track's end, a track

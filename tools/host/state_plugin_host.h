@@ -22,7 +22,6 @@ class CStatePluginHost final : public CPluginHost {
     using TrackFilter = typename Format::TrackFilter;
 
 public:
-public:
     explicit CStatePluginHost(const std::string& path) : m_library(path) {
         // One instance at once, so that a plug-in that does not run is told
         // before anything is written.

@@ -130,13 +130,13 @@ public:
     void PlayBlock(std::uint32_t, std::uint32_t, const std::vector<MidiEvent>& block, std::vector<Output>& outputs) override {
         RunCycle(block.data(), static_cast<std::uint32_t>(block.size()));
         ForEachOutput([&](std::uint32_t frame, const std::uint8_t* bytes, std::uint32_t size) {
-            if (frame < block.size()) outputs.push_back({frame, FromBytes(block[frame].tick, bytes, size)});
+            if (frame < block.size()) outputs.push_back({frame, ChannelEvent(block[frame].tick, bytes, size)});
         });
     }
     void PlayLive(const MidiEvent& message, std::vector<MidiEvent>& outputs) override {
         RunCycle(&message, 1);
         ForEachOutput([&](std::uint32_t, const std::uint8_t* bytes, std::uint32_t size) {
-            outputs.push_back(FromBytes(message.tick, bytes, size));
+            outputs.push_back(ChannelEvent(message.tick, bytes, size));
         });
     }
 
@@ -184,15 +184,6 @@ private:
             visit(static_cast<std::uint32_t>(event->time.frames),
                   static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(&event->body)), event->body.size);
         }
-    }
-
-    static MidiEvent FromBytes(std::uint32_t tick, const std::uint8_t* bytes, std::uint32_t size) {
-        MidiEvent event;
-        event.tick = tick;
-        event.status = bytes[0];
-        event.data1 = size > 1 ? bytes[1] : 0;
-        event.data2 = size > 2 && DataBytesOf(bytes[0]) == 2 ? bytes[2] : 0;
-        return event;
     }
 
     CUridMap& m_urids;

@@ -12,15 +12,6 @@ namespace {
 constexpr std::size_t kEventsPerCall = 512;
 constexpr double kSampleRate = 48000.0;
 
-MidiEvent FromBytes(std::uint32_t tick, const std::uint8_t* bytes) {
-    MidiEvent event;
-    event.tick = tick;
-    event.status = bytes[0];
-    event.data1 = bytes[1];
-    event.data2 = DataBytesOf(bytes[0]) == 2 ? bytes[2] : 0;
-    return event;
-}
-
 class CVst3TrackFilter final : public CTrackFilter {
 public:
     CVst3TrackFilter(const CVst3Library& library, const std::vector<std::uint8_t>& state) : m_instance(library) {
@@ -42,14 +33,15 @@ public:
             const std::size_t count = std::min(kEventsPerCall, block.size() - first);
             Call(block.data() + first, count);
             for (const auto& [index, bytes] : m_sent)
-                outputs.push_back({static_cast<std::uint32_t>(first + index), FromBytes(block[first + index].tick, bytes.data())});
+                outputs.push_back({static_cast<std::uint32_t>(first + index),
+                                   ChannelEvent(block[first + index].tick, bytes.data(), bytes.size())});
             first += count;
         } while (first < block.size());
     }
 
     void PlayLive(const MidiEvent& message, std::vector<MidiEvent>& outputs) override {
         Call(&message, 1);
-        for (const auto& sent : m_sent) outputs.push_back(FromBytes(message.tick, sent.second.data()));
+        for (const auto& sent : m_sent) outputs.push_back(ChannelEvent(message.tick, sent.second.data(), sent.second.size()));
     }
 
 private:

@@ -131,10 +131,15 @@
     }
   }
 
-  function settingsChanged() {
-    relabel();
-    remember();
+  // The settings the live path filters with.
+  function sendLiveSettings() {
     call([], '', cells, (d, t, table) => M._vt_live_settings(table));
+  }
+
+  // After showSettings: the labels are already the new settings'.
+  function settingsChanged() {
+    remember();
+    sendLiveSettings();
     const file = opened || shown;
     if (file) runFile(file);
   }
@@ -215,10 +220,8 @@
       return;
     }
     alertLine('');
-    cells = read.cells;
     $('#preset').value = '';
-    showSettings();
-    settingsChanged();
+    useCells(read.cells);
   }
 
   function written() {
@@ -336,10 +339,10 @@
       shown.plot = message.plot; shown.plotted = {track: message.track, channel: message.channel};
       drawPlot();
     } else if (job.kind === 'schedule' && job.fileId === shown?.fileId) {
-      VeltraceLive.play(message.times, message.messages, `${base(shown.name)}-veltrace.mid`);
+      VeltraceLive.play(message.times, message.messages, outputName(shown.name));
     }
     next();
-    if (!running && shown && stream && !sameStream(stream, shown.plotted)) askPlot();
+    plotIfChosen();
   }
 
   // A run that did not go through: the last good result stays on show.
@@ -350,7 +353,8 @@
     $('#download-slot').hidden = !shown;
   }
 
-  const base = (name) => name.replace(/\.(mid|midi|smf)$/i, '');
+  // What the filtered file is called: the input's name, its extension replaced.
+  const outputName = (name) => `${name.replace(/\.(mid|midi|smf)$/i, '')}-veltrace.mid`;
 
   function showResult(job, message) {
     $('#progress').hidden = true;
@@ -364,8 +368,8 @@
     opened = null;
     const ms = performance.now() - job.since;
     const link = document.createElement('a');
-    link.href = shown.url; link.download = `${base(job.name)}-veltrace.mid`;
-    link.textContent = `Download ${base(job.name)}-veltrace.mid`;
+    link.href = shown.url; link.download = outputName(job.name);
+    link.textContent = `Download ${link.download}`;
     const slot = $('#download-slot');
     slot.replaceChildren(link);
     slot.hidden = false;
@@ -414,7 +418,12 @@
   function chooseStream() {
     const [track, channel] = $('#stream').value.split(':').map(Number);
     stream = {track, channel};
-    if (!running && shown && !sameStream(stream, shown.plotted)) askPlot();
+    plotIfChosen();
+  }
+
+  // The stream the user chose, plotted once nothing else runs.
+  function plotIfChosen() {
+    if (!running && shown && stream && !sameStream(stream, shown.plotted)) askPlot();
   }
 
   function askPlot() {
@@ -463,7 +472,7 @@
     PRESETS.forEach(([name], index) => $('#preset').add(new Option(name, String(index))));
     cells = storedCells();
     showSettings();
-    call([], '', cells, (d, t, table) => M._vt_live_settings(table));
+    sendLiveSettings();
 
     $('#controls').addEventListener('input', onControl);
     $('#controls').addEventListener('change', onControl);

@@ -7,6 +7,8 @@
 // shown gone and chosen again when it returns.
 window.VeltraceLive = (() => {
   const LENGTH = {0x80: 3, 0x90: 3, 0xA0: 3, 0xB0: 3, 0xC0: 2, 0xD0: 2, 0xE0: 3};  // a channel message's bytes
+  // A message packed as status | data1 << 8 | data2 << 16, as its bytes.
+  const bytesOf = (m) => LENGTH[m & 0xF0] === 2 ? [m & 0xFF, (m >> 8) & 0xFF] : [m & 0xFF, (m >> 8) & 0xFF, (m >> 16) & 0xFF];
   const START = 0xFA;
   const LOOKAHEAD_MS = 250, PLAY_EVERY_MS = 40, PLAY_DELAY_MS = 100;
   const ALL_NOTES_OFF = 123, SUSTAIN = 64;
@@ -70,8 +72,7 @@ window.VeltraceLive = (() => {
         if (out < 0) {
           counts.repeats += 1;
         } else {
-          const s = out & 0xFF, kind = s & 0xF0;
-          pass(kind === 0xC0 || kind === 0xD0 ? [s, (out >> 8) & 0xFF] : [s, (out >> 8) & 0xFF, (out >> 16) & 0xFF]);
+          pass(bytesOf(out));
         }
       }
     } else if (status < 0x80) {
@@ -158,9 +159,8 @@ window.VeltraceLive = (() => {
   function playSome() {
     const p = playing, now = performance.now();
     while (p.next < p.times.length && p.start + p.times[p.next] <= now + LOOKAHEAD_MS) {
-      const m = p.messages[p.next], at = p.start + p.times[p.next], kind = m & 0xF0;
-      const bytes = kind === 0xC0 || kind === 0xD0 ? [m & 0xFF, (m >> 8) & 0xFF] : [m & 0xFF, (m >> 8) & 0xFF, (m >> 16) & 0xFF];
-      if (!send(bytes, at)) { stop(`Playing ${p.name} stopped: the output took no more.`); showLine(); return; }
+      const at = p.start + p.times[p.next];
+      if (!send(bytesOf(p.messages[p.next]), at)) { stop(`Playing ${p.name} stopped: the output took no more.`); showLine(); return; }
       p.last = at;
       p.next += 1;
     }
@@ -202,5 +202,5 @@ window.VeltraceLive = (() => {
     if (!navigator.requestMIDIAccess) $('#live-status').textContent = NO_MIDI;
   }
 
-  return {start, play, stop, canPlay};
+  return {start, play, stop};
 })();

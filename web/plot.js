@@ -103,5 +103,5 @@ window.VeltracePlot = (() => {
     drawAxis(g, x, bottom.y + bottom.h, view.end, view, width);
   }
 
-  return {draw, barSegments};
+  return {draw};
 })();

@@ -18,7 +18,7 @@ from urllib.parse import urlsplit
 
 TYPES = {".html": "text/html; charset=utf-8", ".css": "text/css; charset=utf-8",
          ".js": "text/javascript; charset=utf-8", ".wasm": "application/wasm"}
-PAGE_FILE = re.compile(r"/([A-Za-z0-9_-]+(?:\.[A-Za-z0-9_-]+)*(?:\.html|\.css|\.js|\.wasm))")
+PAGE_FILE = re.compile(r"/([A-Za-z0-9_-]+(?:\.[A-Za-z0-9_-]+)*(?:" + "|".join(map(re.escape, TYPES)) + "))")
 LOOPBACK = ("127.0.0.1", "localhost", "[::1]")
 POLICY = ("default-src 'none'; script-src 'self' 'wasm-unsafe-eval'; worker-src 'self'; connect-src 'self'; "
           "style-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'")

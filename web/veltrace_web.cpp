@@ -19,7 +19,6 @@
 #include "core/filter_core.h"
 #include "core/settings_bytes.h"
 #include "core/settings_table.h"
-#include "page/page_rules.h"
 #include "tools/host/core_track_filter.h"
 #include "tools/host/host_options.h"
 #include "tools/host/midi_file.h"
@@ -115,7 +114,7 @@ EMSCRIPTEN_KEEPALIVE int vt_check_size(double size, const char* name) {
     g_error.clear();
     if (size <= static_cast<double>(kLargestFileBytes)) return 1;
     g_error = TooLarge(name, static_cast<std::uint64_t>(size),
-                       "the page takes MIDI files of up to " + Grouped(kLargestFileBytes) + " bytes (64 MB)");
+                       "the page takes MIDI files of up to " + Grouped(kLargestFileBytes) + " bytes (" + std::to_string(kLargestFileBytes >> 20) + " MB)");
     return 0;
 }
 
@@ -253,7 +252,7 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* vt_write_settings(const std::int32_t* c
 
 // The property page's text beside a setting; empty where it shows none.
 EMSCRIPTEN_KEEPALIVE const char* vt_label(int index, int value, int mode) {
-    g_label = SettingLabelText(static_cast<std::uint32_t>(index), value, mode).value_or("");
+    g_label = SettingValueText(static_cast<std::uint32_t>(index), value, mode).value_or("");
     return g_label.c_str();
 }
 

@@ -219,11 +219,7 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     started = time.monotonic()
-    checks = part_live(web, work)
-    print(f"live: {checks.count - checks.failures} of {checks.count} checks passed in {time.monotonic() - started:.1f} s")
-    if not checks.failures:
-        shutil.rmtree(work, ignore_errors=True)
-    return 1 if checks.failures else 0
+    return part_live(web, work).finish("live", work, started)
 
 
 if __name__ == "__main__":

@@ -140,6 +140,15 @@ class Checks:
                 got, want = f"{len(got)} bytes, from byte {at}: {got[at:at + 8].hex()}", f"{len(want)} bytes: {want[at:at + 8].hex()}"
             print(f"FAIL {what}: got {got!r}, want {want!r}")
 
+    def finish(self, part, work, started=None):
+        """The part's closing line; its work folder goes once every check
+        passed. The exit status."""
+        took = "" if started is None else f" in {time.monotonic() - started:.1f} s"
+        print(f"{part}: {self.count - self.failures} of {self.count} checks passed{took}")
+        if not self.failures:
+            shutil.rmtree(work, ignore_errors=True)
+        return 1 if self.failures else 0
+
 
 def accessible_nodes(session):
     """(role, name, value) of every node the accessibility tree shows."""
@@ -468,11 +477,7 @@ def main():
     started = time.monotonic()
     checks = PARTS[part](web, work) if part in PARTS else \
         part_tool(web, work, *[os.path.abspath(path) for path in sys.argv[4:6]])
-    print(f"{part}: {checks.count - checks.failures} of {checks.count} checks passed "
-          f"in {time.monotonic() - started:.1f} s")
-    if not checks.failures:
-        shutil.rmtree(work, ignore_errors=True)
-    return 1 if checks.failures else 0
+    return checks.finish(part, work, started)
 
 
 if __name__ == "__main__":

@@ -94,6 +94,24 @@ HOSTILE = [
      [["1", "0", "0", "0", "0", "0"]] + [[str(n), "1", "1", "1", "0", "0"] for n in range(2, 20)] +
      [["20–65535", "65516", "65516", "65516", "0", "0"], ["total", "65534", "65534", "65534", "0", "0"]]),
 ]
+# Files plotted as they are, with the default settings (master CC 1, modifier
+# pressure): (name, its one track's events, the summary, the values the plot
+# shows last in each column it marks, for the master in and the modifier in).
+PLOTTED = [
+    ("silent.mid", [], [["1", "0", "0", "0", "0", "0"], ["total", "0", "0", "0", "0", "0"]], [], []),
+    ("tick0.mid", [(0, b"\xb0\x01\x40"), (0, b"\x90\x3c\x40")],
+     [["1", "2", "2", "1", "0", "0"], ["total", "2", "2", "1", "0", "0"]], [64], []),
+    ("streams.mid", [(0, b"\xb0\x01\x0a"), (48, b"\xd0\x46"), (48, b"\xb0\x01\x14"), (48, b"\xd0\x50")],
+     None, [10, 20], [70, 80]),
+]
+# Each plot the page draws, kept as drawn.
+KEEP_PLOT = """
+const real = VeltracePlot.draw;
+VeltracePlot.draw = (canvas, view) => {
+  window.__plotted = view && {plot: view.plot.map((columns) => Array.from(columns)), end: view.end};
+  return real(canvas, view);
+};
+"""
 # Settings kept in the browser that cannot be used: (stored text, message).
 STORED = [
     ("not base64!", "the settings kept in this browser: not base64; the defaults are shown."),
@@ -247,6 +265,26 @@ def part_page(web, work):
                 session.download_bytes()
             rerun(checks, session, name)
             os.remove(path)
+
+        # Files at the edges of the plot: no events, all at tick 0, and the
+        # modifier's panel drawn from the modifier's stream.
+        session.js(KEEP_PLOT)
+        for name, events, summary, master, modifier in PLOTTED:
+            path = write(os.path.join(work, name), smf(0, [events]))
+            session.js("window.__plotted = null")
+            session.open_midi(path)
+            session.wait_for(lambda: session.alert() or session.js("return window.__plotted !== null") and
+                             session.download_name() == name.replace(".mid", "-veltrace.mid"), f"{name}'s result")
+            checks.equal(f"{name}: no message", session.alert(), "")
+            if summary:
+                checks.equal(f"{name}: the summary", session.summary(), summary)
+            plotted = session.js("return window.__plotted") or {"plot": [[], [], []]}
+            shown = [[now for now in columns[2::3] if now >= 0] for columns in plotted["plot"]]
+            checks.equal(f"{name}: the master in and the modifier in, as plotted", (shown[0], shown[2]),
+                         (master, modifier))
+            os.remove(path)
+        session.open_midi(demo)
+        session.download_bytes()
 
         # A file dropped while another runs: the one dropped last is shown,
         # and no link is on offer meanwhile.

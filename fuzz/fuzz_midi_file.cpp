@@ -8,9 +8,9 @@
 #include <cstdlib>
 
 #include "core/settings_bytes.h"
+#include "midi/core_track_filter.h"
+#include "midi/midi_file.h"
 #include "tests/host/engine_filter.h"
-#include "tools/host/core_track_filter.h"
-#include "tools/host/midi_file.h"
 #include "tools/host/mfx_track_filter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,4 +1,4 @@
-#include "tools/host/core_track_filter.h"
+#include "midi/core_track_filter.h"
 
 CCoreTrackFilter::CCoreTrackFilter(const SettingsCells& cells) { m_core.SetCells(cells); }
 

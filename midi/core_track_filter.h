@@ -8,7 +8,7 @@
 
 #include "core/filter_core.h"
 #include "core/settings_bytes.h"
-#include "tools/host/playback.h"
+#include "midi/playback.h"
 
 class CCoreTrackFilter final : public CTrackFilter {
 public:

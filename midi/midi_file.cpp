@@ -1,4 +1,4 @@
-#include "tools/host/midi_file.h"
+#include "midi/midi_file.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tools/host/playback.h"
+#include "midi/playback.h"
 
 #include <algorithm>
 #include <cstring>

@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "tools/host/midi_file.h"
+#include "midi/midi_file.h"
 
 struct PlaybackOptions {
     bool live = false;               // OnInput, one message at a time, instead of OnEvents

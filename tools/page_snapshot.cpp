@@ -11,7 +11,7 @@
 
 #include "filter/class_ids.h"
 #include "filter/mfx.h"
-#include "tools/host/host_options.h"
+#include "midi/settings_file.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <tuple>
 
-#include "tools/host/playback.h"
+#include "midi/playback.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/host/midi_file.h"
+#include "midi/midi_file.h"
 
 // One track's channel: how many master values went in and came out there,
 // and how many modifier values went in.

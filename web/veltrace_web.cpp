@@ -1,9 +1,8 @@
-// The page's WebAssembly: the filter core, the MIDI-file half of
-// veltrace-host and the property page's label rules, behind a small C
-// interface for the page's script. A file runs in a Web Worker (RunFile and
-// the results after it); settings, labels and the live path run on the
-// page's own thread. Strings and byte buffers stay owned here until the next
-// call of the same kind.
+// The page's WebAssembly: the filter core, the MIDI-file library and the
+// settings table's labels, behind a small C interface for the page's script.
+// A file runs in a Web Worker (RunFile and the results after it); settings,
+// labels and the live path run on the page's own thread. Strings and byte
+// buffers stay owned here until the next call of the same kind.
 #include <emscripten.h>
 
 #include <algorithm>
@@ -19,10 +18,10 @@
 #include "core/filter_core.h"
 #include "core/settings_bytes.h"
 #include "core/settings_table.h"
-#include "tools/host/core_track_filter.h"
-#include "tools/host/host_options.h"
-#include "tools/host/midi_file.h"
-#include "tools/host/playback.h"
+#include "midi/core_track_filter.h"
+#include "midi/midi_file.h"
+#include "midi/playback.h"
+#include "midi/settings_file.h"
 #include "web/file_views.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // clear message for each way a file can be wrong.
 #include <gtest/gtest.h>
 
-#include "tests/host/midi_bytes.h"
-#include "tools/host/midi_file.h"
+#include "midi/midi_file.h"
+#include "tests/midi/midi_bytes.h"
 
 namespace {
 

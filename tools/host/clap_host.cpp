@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "tools/host/host_options.h"
+#include "midi/settings_file.h"
 
 namespace {
 
@@ -60,16 +60,16 @@ struct COutEvents {
 
 CClapLibrary::CClapLibrary(const std::string& path) : m_module(path) {
     m_entry = static_cast<const clap_plugin_entry_t*>(m_module.Symbol("clap_entry"));
-    if (m_entry == nullptr) throw HostError(path + ": not a CLAP plug-in (no clap_entry)");
-    if (!clap_version_is_compatible(m_entry->clap_version)) throw HostError(path + ": a CLAP version this tool does not read");
-    if (!m_entry->init(path.c_str())) throw HostError(path + ": the CLAP plug-in did not start");
+    if (m_entry == nullptr) throw InputError(path + ": not a CLAP plug-in (no clap_entry)");
+    if (!clap_version_is_compatible(m_entry->clap_version)) throw InputError(path + ": a CLAP version this tool does not read");
+    if (!m_entry->init(path.c_str())) throw InputError(path + ": the CLAP plug-in did not start");
     m_factory = static_cast<const clap_plugin_factory_t*>(m_entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
     m_descriptor = m_factory != nullptr && m_factory->get_plugin_count(m_factory) > 0
                        ? m_factory->get_plugin_descriptor(m_factory, 0)
                        : nullptr;
     if (m_descriptor == nullptr) {
         m_entry->deinit();
-        throw HostError(path + ": the CLAP file holds no plug-in");
+        throw InputError(path + ": the CLAP file holds no plug-in");
     }
 }
 
@@ -100,10 +100,10 @@ struct CClapInstance::Host {
 CClapInstance::CClapInstance(const CClapLibrary& library, const char* id) : m_host(new Host{this}) {
     const clap_plugin_factory_t& factory = library.Factory();
     m_plugin = factory.create_plugin(&factory, &m_host->face, id);
-    if (m_plugin == nullptr) throw HostError(library.Path() + ": the plug-in '" + id + "' was not made");
+    if (m_plugin == nullptr) throw InputError(library.Path() + ": the plug-in '" + id + "' was not made");
     if (!m_plugin->init(m_plugin)) {
         m_plugin->destroy(m_plugin);
-        throw HostError(library.Path() + ": the plug-in did not initialise");
+        throw InputError(library.Path() + ": the plug-in did not initialise");
     }
     m_params = static_cast<const clap_plugin_params_t*>(m_plugin->get_extension(m_plugin, CLAP_EXT_PARAMS));
     m_state = static_cast<const clap_plugin_state_t*>(m_plugin->get_extension(m_plugin, CLAP_EXT_STATE));

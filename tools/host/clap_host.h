@@ -20,7 +20,7 @@
 #include "tools/host/plugin_module.h"
 
 // A .clap file: loaded, its entry initialised, its plug-in factory at hand.
-// Throws HostError when it is no CLAP plug-in.
+// Throws InputError when it is no CLAP plug-in.
 class CClapLibrary {
 public:
     explicit CClapLibrary(const std::string& path);
@@ -51,7 +51,7 @@ struct ClapMidiOut {
 // deactivating it as needed) when this goes.
 class CClapInstance {
 public:
-    // Throws HostError when the plug-in is not made or does not initialise.
+    // Throws InputError when the plug-in is not made or does not initialise.
     CClapInstance(const CClapLibrary& library, const char* id);
     ~CClapInstance();
     CClapInstance(const CClapInstance&) = delete;

@@ -15,9 +15,9 @@ class CClapTrackFilter final : public CTrackFilter {
 public:
     CClapTrackFilter(const CClapLibrary& library, const std::vector<std::uint8_t>& state)
         : m_instance(library, library.Descriptor().id) {
-        if (!m_instance.LoadState(state)) throw HostError(library.Path() + ": the plug-in refused the settings");
+        if (!m_instance.LoadState(state)) throw InputError(library.Path() + ": the plug-in refused the settings");
         if (!m_instance.Activate(kSampleRate, kEventsPerCall) || !m_instance.StartProcessing())
-            throw HostError(library.Path() + ": the plug-in did not start processing");
+            throw InputError(library.Path() + ": the plug-in did not start processing");
     }
 
     // The transport starts rolling with the next call (after a call that

@@ -9,5 +9,5 @@
 
 #include "tools/host/host_run.h"
 
-// Loads the .clap file; throws HostError naming what is wrong with it.
+// Loads the .clap file; throws InputError naming what is wrong with it.
 std::unique_ptr<CPluginHost> LoadClapPlugin(const std::string& path);

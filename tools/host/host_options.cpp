@@ -62,7 +62,7 @@ std::int32_t SettingValue(std::uint32_t index, const std::string& text) {
     } else if (const auto value = Number(text, setting.minimum, setting.maximum)) {
         return *value;
     }
-    throw HostError(std::string("--") + setting.option + " must be " + Takes(setting) + ", not '" + text + "'");
+    throw InputError(std::string("--") + setting.option + " must be " + Takes(setting) + ", not '" + text + "'");
 }
 
 }  // namespace
@@ -113,11 +113,11 @@ HostOptions ParseHostOptions(const std::vector<std::string>& arguments) {
         }
         const auto value = [&]() -> std::string {
             if (attached) return *attached;
-            if (i + 1 == arguments.size()) throw HostError(name + " needs a value");
+            if (i + 1 == arguments.size()) throw InputError(name + " needs a value");
             return arguments[++i];
         };
         const auto flag = [&] {
-            if (attached) throw HostError(name + " takes no value");
+            if (attached) throw InputError(name + " takes no value");
         };
         const auto setting = std::find_if(std::begin(kSettingTable), std::end(kSettingTable),
                                           [&](const SettingDescription& row) { return name == std::string("--") + row.option; });
@@ -133,14 +133,14 @@ HostOptions ParseHostOptions(const std::vector<std::string>& arguments) {
                                         : name == "--vst3" ? PluginFormat::Vst3
                                                            : PluginFormat::Native;
             if (!named.empty() && named != name)
-                throw HostError(name + " and " + named + ": name one plug-in (" + kPluginOption + ", --clap or --vst3)");
+                throw InputError(name + " and " + named + ": name one plug-in (" + kPluginOption + ", --clap or --vst3)");
             named = name;
             options.format = format;
             options.plugin = value();
         } else if (name == "--slice") {
             const std::string ticks = value();
             const auto slice = Number(ticks, 1, 1000000);
-            if (!slice) throw HostError("--slice must be 1..1000000 ticks, not '" + ticks + "'");
+            if (!slice) throw InputError("--slice must be 1..1000000 ticks, not '" + ticks + "'");
             options.playback.sliceTicks = static_cast<std::uint32_t>(*slice);
         } else if (name == "--live") {
             flag();
@@ -149,41 +149,17 @@ HostOptions ParseHostOptions(const std::vector<std::string>& arguments) {
             flag();
             options.help = true;
         } else if (name.size() > 1 && name[0] == '-') {
-            throw HostError("unknown option " + name);
+            throw InputError("unknown option " + name);
         } else {
             files.push_back(arguments[i]);
         }
     }
     if (options.help) return options;
     if (files.size() != 2)
-        throw HostError("expected INPUT.mid and OUTPUT.mid, got " + std::to_string(files.size()) + " file names");
+        throw InputError("expected INPUT.mid and OUTPUT.mid, got " + std::to_string(files.size()) + " file names");
     options.input = files[0];
     options.output = files[1];
     return options;
-}
-
-SettingsCells ReadSettingsStream(const std::vector<std::uint8_t>& bytes, const std::string& name) {
-    if (bytes.size() != kSettingsBytes)
-        throw HostError(name + ": " + std::to_string(bytes.size()) + " bytes; a settings stream is " +
-                        std::to_string(kSettingsBytes));
-    SettingsCells cells = DefaultSettingsCells();
-    switch (DecodeSettings(bytes.data(), bytes.size(), cells).outcome) {
-    case SettingsOutcome::Loaded: return cells;
-    case SettingsOutcome::WrongMagic: throw HostError(name + ": not a Veltrace settings stream (wrong magic)");
-    case SettingsOutcome::WrongVersion:
-        throw HostError(name + ": settings version " + std::to_string(SettingsVersionOf(bytes.data())) +
-                        "; this plug-in reads version " + std::to_string(kSettingsVersion));
-    default: throw HostError(name + ": cut short");  // not reached: the size was checked
-    }
-}
-
-std::vector<std::uint8_t> WriteSettingsStream(const SettingsCells& cells) {
-    const SettingsBytes bytes = EncodeSettings(cells);
-    return {bytes.begin(), bytes.end()};
-}
-
-void CheckSettingsWithinControls(const SettingsCells& cells) {
-    if (const auto index = SettingOutOfRange(cells)) throw HostError(SettingOutOfRangeMessage(*index, cells[*index]));
 }
 
 void ApplySettingOptions(const HostOptions& options, SettingsCells& cells) {
@@ -191,21 +167,11 @@ void ApplySettingOptions(const HostOptions& options, SettingsCells& cells) {
         if (options.settings[index]) cells[SettingRow * kParamsPerRow + index] = *options.settings[index];
 }
 
-WatchedStreams StreamsOf(const SettingsCells& cells) { return {cells[MasterCc], cells[ModifierCc]}; }
-
-MidiFile ReadMidiFile(const std::uint8_t* bytes, std::size_t size, const std::string& name) {
-    try {
-        return ParseMidiFile(bytes, size);
-    } catch (const MidiFileError& error) {
-        throw HostError(name + ": " + error.what());
-    }
-}
-
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw HostError(path + ": cannot be opened for reading");
+    if (!in) throw InputError(path + ": cannot be opened for reading");
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw HostError(path + ": cannot be read");
+    if (in.bad()) throw InputError(path + ": cannot be read");
     return bytes;
 }
 
@@ -213,19 +179,19 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>
     const std::string partial = path + ".partial";
     {
         std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        if (!out) throw HostError(path + ": cannot be written");
+        if (!out) throw InputError(path + ": cannot be written");
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!out) {
             std::remove(partial.c_str());
-            throw HostError(path + ": cannot be written in full");
+            throw InputError(path + ": cannot be written in full");
         }
     }
     std::error_code error;
     std::filesystem::rename(partial, path, error);  // replaces an existing file, at once
     if (error) {
         std::remove(partial.c_str());
-        throw HostError(path + ": cannot be written (" + error.message() + ")");
+        throw InputError(path + ": cannot be written (" + error.message() + ")");
     }
 }
 

@@ -5,18 +5,12 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/settings_bytes.h"
-#include "tools/host/playback.h"
-
-// A problem with what the user asked for or handed in, in one line.
-class HostError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+#include "midi/playback.h"
+#include "midi/settings_file.h"
 
 // The command's help, its setting options written from the settings table.
 std::string HostUsage();
@@ -50,23 +44,12 @@ struct HostOptions {
     bool help = false;
 };
 
-// Throws HostError naming the option and the problem.
+// Throws InputError naming the option and the problem.
 HostOptions ParseHostOptions(const std::vector<std::string>& arguments);
 
-// Throws HostError for a stream of the wrong size or with a bad header;
-// `name` says where it came from.
-SettingsCells ReadSettingsStream(const std::vector<std::uint8_t>& bytes, const std::string& name);
-std::vector<std::uint8_t> WriteSettingsStream(const SettingsCells& cells);
-// Throws HostError naming the first setting outside its control's range
-// (as a plug-in whose settings are control values must refuse it).
-void CheckSettingsWithinControls(const SettingsCells& cells);
 void ApplySettingOptions(const HostOptions& options, SettingsCells& cells);
-WatchedStreams StreamsOf(const SettingsCells& cells);
 
-// A MIDI file read from `bytes`; throws HostError naming `name` and the problem.
-MidiFile ReadMidiFile(const std::uint8_t* bytes, std::size_t size, const std::string& name);
-
-// Whole files. Reading throws HostError if the file cannot be read. Writing
+// Whole files. Reading throws InputError if the file cannot be read. Writing
 // goes to a temporary file beside the target that then replaces it, so the
 // target is never left half-written; on failure nothing is left behind.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);

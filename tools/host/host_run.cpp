@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/host/midi_file.h"
+#include "midi/midi_file.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ void PrintSummary(const std::vector<TrackSummary>& tracks) {
 
 int Run(const HostOptions& options, const PluginLoader& loadPlugin) {
     if (SameFile(options.input, options.output))
-        throw HostError(options.output + ": the output would overwrite the input");
+        throw InputError(options.output + ": the output would overwrite the input");
     const std::vector<std::uint8_t> bytes = ReadWholeFile(options.input);
     const MidiFile input = ReadMidiFile(bytes.data(), bytes.size(), options.input);
     SettingsCells cells{};
@@ -55,7 +55,7 @@ int HostMain(int argc, char** argv, const PluginLoader& loadPlugin) {
     HostOptions options;
     try {
         options = ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const HostError& error) {
+    } catch (const InputError& error) {
         std::fprintf(stderr, "veltrace-host: %s (veltrace-host --help tells more)\n", error.what());
         return 2;
     }

@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "midi/playback.h"
 #include "tools/host/host_options.h"
-#include "tools/host/playback.h"
 
 // A loaded plug-in, as the tool uses it.
 class CPluginHost {
@@ -25,7 +25,7 @@ public:
     virtual std::unique_ptr<CTrackFilter> NewTrackFilter(const SettingsCells& cells) = 0;
 };
 
-// Loads the plug-in the options name; throws HostError naming the problem.
+// Loads the plug-in the options name; throws InputError naming the problem.
 using PluginLoader = std::function<std::unique_ptr<CPluginHost>(const HostOptions&)>;
 
 // The whole command: options, help, the run, messages on stderr. Returns the

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "filter/mfx.h"
-#include "tools/host/playback.h"
+#include "midi/playback.h"
 
 class CMfxTrackFilter final : public CTrackFilter {
 public:

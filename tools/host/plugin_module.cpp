@@ -1,6 +1,6 @@
 #include "tools/host/plugin_module.h"
 
-#include "tools/host/host_options.h"
+#include "midi/settings_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -12,12 +12,12 @@ CPluginModule::CPluginModule(const std::string& path) : m_path(path) {
 #ifdef _WIN32
     m_handle = LoadLibraryA(path.c_str());
     if (m_handle == nullptr)
-        throw HostError(path + ": cannot be loaded (error " + std::to_string(GetLastError()) + ")");
+        throw InputError(path + ": cannot be loaded (error " + std::to_string(GetLastError()) + ")");
 #else
     m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr) {
         const char* const why = dlerror();
-        throw HostError(path + ": cannot be loaded (" + (why != nullptr ? why : "unknown") + ")");
+        throw InputError(path + ": cannot be loaded (" + (why != nullptr ? why : "unknown") + ")");
     }
 #endif
 }

@@ -6,7 +6,7 @@
 
 class CPluginModule {
 public:
-    // Throws HostError naming the file and why it did not load.
+    // Throws InputError naming the file and why it did not load.
     explicit CPluginModule(const std::string& path);
     ~CPluginModule();
     CPluginModule(const CPluginModule&) = delete;

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "midi/midi_file.h"
 #include "tools/host/host_options.h"
-#include "tools/host/midi_file.h"
 
 int main(int argc, char** argv) {
     if (argc != 2 && !(argc == 4 && std::string(argv[2]) == "--rewrite")) {

@@ -26,7 +26,7 @@ public:
         // One instance at once, so that a plug-in that does not run is told
         // before anything is written.
         Instance probe = Format::MakeInstance(m_library);
-        if (!probe.SaveState(m_defaultState)) throw HostError(path + ": the plug-in keeps no state");
+        if (!probe.SaveState(m_defaultState)) throw InputError(path + ": the plug-in keeps no state");
     }
 
     SettingsCells DefaultSettings() override { return ReadSettingsStream(m_defaultState, "the plug-in's own state"); }
@@ -36,7 +36,7 @@ public:
         Instance probe = Format::MakeInstance(m_library);
         std::vector<std::uint8_t> state;
         if (!probe.LoadState(WriteSettingsStream(cells)) || !probe.SaveState(state))
-            throw HostError(m_library.Path() + ": the plug-in refused the settings");
+            throw InputError(m_library.Path() + ": the plug-in refused the settings");
         return state;
     }
 

@@ -44,12 +44,12 @@ public:
             const HRESULT result = CoGetClassObject(CLSID_VeltraceFilter, CLSCTX_INPROC_SERVER, nullptr,
                                                     IID_IClassFactory, reinterpret_cast<void**>(&m_factory));
             if (result == REGDB_E_CLASSNOTREG)
-                throw HostError("the plug-in is not registered: run 'regsvr32 QvMfxVeltrace.dll', or name the file with --dll");
-            if (FAILED(result)) throw HostError("the registered plug-in could not be loaded (" + Hresult(result) + ")");
+                throw InputError("the plug-in is not registered: run 'regsvr32 QvMfxVeltrace.dll', or name the file with --dll");
+            if (FAILED(result)) throw InputError("the registered plug-in could not be loaded (" + Hresult(result) + ")");
             return;
         }
         m_module = LoadLibraryA(dll.c_str());
-        if (m_module == nullptr) throw HostError(dll + ": cannot be loaded: " + SystemMessage(GetLastError()));
+        if (m_module == nullptr) throw InputError(dll + ": cannot be loaded: " + SystemMessage(GetLastError()));
         using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
         const auto getClassObject =
             reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
@@ -58,8 +58,8 @@ public:
                                    : getClassObject(CLSID_VeltraceFilter, IID_IClassFactory, reinterpret_cast<void**>(&m_factory));
         if (FAILED(result)) {
             FreeLibrary(m_module);  // no destructor runs for a constructor that throws
-            if (getClassObject == nullptr) throw HostError(dll + ": not a COM server (no DllGetClassObject)");
-            throw HostError(dll + ": does not serve the Veltrace filter (" + Hresult(result) + ")");
+            if (getClassObject == nullptr) throw InputError(dll + ": not a COM server (no DllGetClassObject)");
+            throw InputError(dll + ": does not serve the Veltrace filter (" + Hresult(result) + ")");
         }
     }
     ~CPlugin() {
@@ -72,7 +72,7 @@ public:
     IMfxEventFilter* NewFilter() const {
         IMfxEventFilter* filter = nullptr;
         const HRESULT result = m_factory->CreateInstance(nullptr, IID_IMfxEventFilter, reinterpret_cast<void**>(&filter));
-        if (FAILED(result)) throw HostError("the plug-in made no filter (" + Hresult(result) + ")");
+        if (FAILED(result)) throw InputError("the plug-in made no filter (" + Hresult(result) + ")");
         return filter;
     }
 
@@ -87,7 +87,7 @@ public:
     explicit CFilter(const CPlugin& plugin) : m_filter(plugin.NewFilter()) {
         if (FAILED(m_filter->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&m_persist)))) {
             m_filter->Release();
-            throw HostError("the filter keeps no settings stream");
+            throw InputError("the filter keeps no settings stream");
         }
     }
     ~CFilter() {
@@ -112,7 +112,7 @@ public:
             bytes.resize(read);
         }
         stream->Release();
-        if (FAILED(result)) throw HostError("the filter could not save its settings (" + Hresult(result) + ")");
+        if (FAILED(result)) throw InputError("the filter could not save its settings (" + Hresult(result) + ")");
         return bytes;
     }
     // The stream was checked beforehand: a load that fails would show the
@@ -121,13 +121,13 @@ public:
         IStream* stream = MemoryStream(bytes);
         const HRESULT result = m_persist->Load(stream);
         stream->Release();
-        if (FAILED(result)) throw HostError("the filter could not load its settings (" + Hresult(result) + ")");
+        if (FAILED(result)) throw InputError("the filter could not load its settings (" + Hresult(result) + ")");
     }
 
 private:
     static IStream* MemoryStream(const std::vector<std::uint8_t>& bytes) {
         IStream* stream = nullptr;
-        if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) throw HostError("out of memory");
+        if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) throw InputError("out of memory");
         ULONG written = 0;
         if (!bytes.empty()) stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
         LARGE_INTEGER start = {};
@@ -180,7 +180,7 @@ private:
     // COM for as long as the plug-in is loaded.
     struct CComApartment {
         CComApartment() {
-            if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) throw HostError("COM did not start");
+            if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) throw InputError("COM did not start");
         }
         ~CComApartment() { CoUninitialize(); }
     } m_com;

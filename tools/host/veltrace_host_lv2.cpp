@@ -20,10 +20,10 @@
 
 #include "core/parameters.h"
 #include "lv2/plugin_uri.h"
+#include "midi/playback.h"
 #include "tools/host/clap_track_filter.h"
 #include "tools/host/host_options.h"
 #include "tools/host/host_run.h"
-#include "tools/host/playback.h"
 #include "tools/host/vst3_track_filter.h"
 
 namespace {
@@ -108,7 +108,7 @@ public:
         : m_urids(urids), m_controls(controls) {
         const LV2_Feature* const features[] = {urids.Feature(), nullptr};
         m_instance = lilv_plugin_instantiate(plugin, 48000.0, features);
-        if (m_instance == nullptr) throw HostError("the LV2 plug-in could not be instantiated");
+        if (m_instance == nullptr) throw InputError("the LV2 plug-in could not be instantiated");
         for (std::size_t i = 0; i < kParamsPerRow; ++i) lilv_instance_connect_port(m_instance, ports.settings[i], &m_controls[i]);
         m_inPort = ports.in;
         m_outPort = ports.out;
@@ -198,14 +198,14 @@ private:
 class CLv2PluginHost final : public CPluginHost {
 public:
     explicit CLv2PluginHost(const std::string& bundle) : m_world(lilv_world_new(), lilv_world_free) {
-        if (m_world == nullptr) throw HostError("out of memory");
+        if (m_world == nullptr) throw InputError("out of memory");
         if (bundle.empty()) {
             lilv_world_load_all(m_world.get());
         } else {
             std::error_code error;
-            if (!std::filesystem::is_directory(bundle, error)) throw HostError(bundle + ": not an LV2 bundle (no such folder)");
+            if (!std::filesystem::is_directory(bundle, error)) throw InputError(bundle + ": not an LV2 bundle (no such folder)");
             if (!std::filesystem::is_regular_file(std::filesystem::path(bundle) / "manifest.ttl", error))
-                throw HostError(bundle + ": not an LV2 bundle (no manifest.ttl)");
+                throw InputError(bundle + ": not an LV2 bundle (no manifest.ttl)");
             const std::string path = std::filesystem::absolute(bundle, error).string() + "/";
             LilvNode* const uri = lilv_new_file_uri(m_world.get(), nullptr, path.c_str());
             lilv_world_load_bundle(m_world.get(), uri);
@@ -215,9 +215,9 @@ public:
         m_plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(m_world.get()), uri);
         lilv_node_free(uri);
         if (m_plugin == nullptr)
-            throw HostError(bundle.empty() ? "the plug-in is not installed: put veltrace.lv2 into ~/.lv2 or /usr/lib/lv2, or name the bundle with --lv2"
+            throw InputError(bundle.empty() ? "the plug-in is not installed: put veltrace.lv2 into ~/.lv2 or /usr/lib/lv2, or name the bundle with --lv2"
                                            : bundle + ": holds no Veltrace plug-in");
-        if (!lilv_plugin_verify(m_plugin)) throw HostError(std::string(kVeltracePluginUri) + ": the plug-in's description is broken");
+        if (!lilv_plugin_verify(m_plugin)) throw InputError(std::string(kVeltracePluginUri) + ": the plug-in's description is broken");
 
         m_ports.in = PortIndex("in");
         m_ports.out = PortIndex("out");
@@ -257,7 +257,7 @@ private:
         LilvNode* const name = lilv_new_string(m_world.get(), symbol);
         const LilvPort* const port = lilv_plugin_get_port_by_symbol(m_plugin, name);
         lilv_node_free(name);
-        if (port == nullptr) throw HostError(std::string(kVeltracePluginUri) + ": the plug-in has no port '" + symbol + "'");
+        if (port == nullptr) throw InputError(std::string(kVeltracePluginUri) + ": the plug-in has no port '" + symbol + "'");
         return lilv_port_get_index(m_plugin, port);
     }
 

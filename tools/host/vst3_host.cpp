@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "tools/host/host_options.h"
+#include "midi/settings_file.h"
 
 namespace {
 
@@ -229,25 +229,25 @@ CVst3Library::CVst3Library(const std::string& path) : m_path(path) {
 #else
         binary = (fs::path(path) / "Contents" / "x86_64-linux" / (name + ".so")).string();
 #endif
-        if (!fs::is_regular_file(binary, error)) throw HostError(path + ": not a VST3 bundle (no " + binary + ")");
+        if (!fs::is_regular_file(binary, error)) throw InputError(path + ": not a VST3 bundle (no " + binary + ")");
     } else if (!fs::is_regular_file(path, error)) {
-        throw HostError(path + ": no such VST3 bundle");
+        throw InputError(path + ": no such VST3 bundle");
     }
     m_module = std::make_unique<CPluginModule>(binary);
 #ifdef _WIN32
     using Enter = bool (*)();
     const auto enter = reinterpret_cast<Enter>(m_module->Symbol("InitDll"));
-    if (enter != nullptr && !enter()) throw HostError(binary + ": the VST3 module did not start");
+    if (enter != nullptr && !enter()) throw InputError(binary + ": the VST3 module did not start");
 #else
     using Enter = bool (*)(void*);
     const auto enter = reinterpret_cast<Enter>(m_module->Symbol("ModuleEntry"));
-    if (enter == nullptr) throw HostError(binary + ": not a VST3 module (no ModuleEntry)");
-    if (!enter(m_module->Handle())) throw HostError(binary + ": the VST3 module did not start");
+    if (enter == nullptr) throw InputError(binary + ": not a VST3 module (no ModuleEntry)");
+    if (!enter(m_module->Handle())) throw InputError(binary + ": the VST3 module did not start");
 #endif
     using GetFactory = void* (*)();
     const auto getFactory = reinterpret_cast<GetFactory>(m_module->Symbol("GetPluginFactory"));
     m_factory = getFactory != nullptr ? static_cast<v3_plugin_factory**>(getFactory()) : nullptr;
-    if (m_factory == nullptr) throw HostError(binary + ": not a VST3 module (no plug-in factory)");
+    if (m_factory == nullptr) throw InputError(binary + ": not a VST3 module (no plug-in factory)");
     v3_plugin_factory* const factory = v3_cpp_obj(m_factory);
     factory->get_factory_info(m_factory, &m_factoryInfo);
     v3_class_info plain{};
@@ -255,7 +255,7 @@ CVst3Library::CVst3Library(const std::string& path) : m_path(path) {
     for (const int32_t count = factory->num_classes(m_factory); index < count; ++index)
         if (factory->get_class_info(m_factory, index, &plain) == V3_OK && std::strcmp(plain.category, "Audio Module Class") == 0)
             break;
-    if (std::strcmp(plain.category, "Audio Module Class") != 0) throw HostError(binary + ": the VST3 module holds no plug-in");
+    if (std::strcmp(plain.category, "Audio Module Class") != 0) throw InputError(binary + ": the VST3 module holds no plug-in");
     std::memcpy(m_class.class_id, plain.class_id, sizeof(v3_tuid));
     std::memcpy(m_class.name, plain.name, sizeof plain.name);
     if (auto** second = Query<v3_plugin_factory_2>(m_factory, v3_plugin_factory_2_iid)) {
@@ -292,7 +292,7 @@ CVst3Instance::CVst3Instance(const CVst3Library& library) : m_library(library), 
     void* made = nullptr;
     if (v3_cpp_obj(factory)->create_instance(factory, library.ClassInfo().class_id, v3_component_iid, &made) != V3_OK ||
         made == nullptr)
-        throw HostError(library.Path() + ": the plug-in was not made");
+        throw InputError(library.Path() + ": the plug-in was not made");
     m_component = static_cast<v3_component**>(made);
     v3_plugin_base** base = Query<v3_plugin_base>(m_component, v3_plugin_base_iid);
     m_initialised = base != nullptr && v3_cpp_obj(base)->initialize(base, nullptr) == V3_OK;
@@ -302,7 +302,7 @@ CVst3Instance::CVst3Instance(const CVst3Library& library) : m_library(library), 
     m_mapping = Query<v3_midi_mapping>(m_component, v3_midi_mapping_iid);
     if (!m_initialised || m_processor == nullptr || m_controller == nullptr) {
         Close();
-        throw HostError(library.Path() + ": the plug-in did not initialise");
+        throw InputError(library.Path() + ": the plug-in did not initialise");
     }
 }
 

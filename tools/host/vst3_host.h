@@ -26,7 +26,7 @@
 #include "travesty/factory.h"
 
 // A .vst3 bundle (or its binary): loaded, its module entered, its factory
-// and its audio module class at hand. Throws HostError when it is no VST3
+// and its audio module class at hand. Throws InputError when it is no VST3
 // plug-in.
 class CVst3Library {
 public:
@@ -75,7 +75,7 @@ struct Vst3MidiOut {
 
 class CVst3Instance {
 public:
-    // Made, initialised, its interfaces asked for. Throws HostError.
+    // Made, initialised, its interfaces asked for. Throws InputError.
     explicit CVst3Instance(const CVst3Library& library);
     ~CVst3Instance();
     CVst3Instance(const CVst3Instance&) = delete;

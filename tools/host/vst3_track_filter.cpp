@@ -15,9 +15,9 @@ constexpr double kSampleRate = 48000.0;
 class CVst3TrackFilter final : public CTrackFilter {
 public:
     CVst3TrackFilter(const CVst3Library& library, const std::vector<std::uint8_t>& state) : m_instance(library) {
-        if (!m_instance.LoadState(state)) throw HostError(library.Path() + ": the plug-in refused the settings");
+        if (!m_instance.LoadState(state)) throw InputError(library.Path() + ": the plug-in refused the settings");
         if (!m_instance.Setup(kSampleRate, kEventsPerCall) || !m_instance.SetActive(true) || !m_instance.SetProcessing(true))
-            throw HostError(library.Path() + ": the plug-in did not start processing");
+            throw InputError(library.Path() + ": the plug-in did not start processing");
     }
 
     // The transport starts rolling with the next call (after a call that

@@ -11,5 +11,5 @@
 
 #include "tools/host/host_run.h"
 
-// Loads the .vst3 bundle; throws HostError naming what is wrong with it.
+// Loads the .vst3 bundle; throws InputError naming what is wrong with it.
 std::unique_ptr<CPluginHost> LoadVst3Plugin(const std::string& path);

@@ -112,6 +112,44 @@ TEST(Lv2Plugin, AFullOutputDropsAndCountsWhatDoesNotFit) {
     }
 }
 
+TEST(Lv2Plugin, ALongMessageIsWrittenWhereItFillsTheRoomExactly) {
+    // An atom that is not MIDI (24 bytes, never written) before the message
+    // keeps the input larger than the room, so that the room is checked.
+    const struct {
+        std::uint32_t length;  // of the system-exclusive message
+        std::uint32_t room;    // for events, after the sequence's 8-byte header
+        bool kept;
+    } rows[] = {
+        {9, 32, true},    // header and two words, the second padded with 7 bytes
+        {12, 32, true},
+        {16, 32, true},   // no padding
+        {17, 32, false},  // one byte more
+        {16, 31, false},  // one byte less room
+        {9, 31, false},
+        {17, 40, true},
+    };
+    for (const auto& row : rows) {
+        CLv2TestHost host;
+        std::memset(&host.Out(), 0xAB, host.Room());
+        *static_cast<std::int32_t*>(host.Append(0, host.Id(LV2_ATOM__Int), 4)) = 7;
+        Bytes exclusive(row.length, 0x55);
+        exclusive.front() = 0xF0, exclusive.back() = 0xF7;
+        host.Midi(1, exclusive);
+        const auto out = host.Run(16, 8 + row.room);
+        const std::vector<TimedBytes> expected = {{1, exclusive}};
+        EXPECT_EQ(out, row.kept ? expected : std::vector<TimedBytes>())
+            << row.length << " bytes in " << row.room;
+        EXPECT_EQ(host.Plugin().DroppedEvents(), row.kept ? 0u : 1u) << row.length << " bytes in " << row.room;
+        // The padding is zeros, not what the host's buffer held; nothing
+        // is written past the room.
+        const std::uint32_t padded = row.kept ? (row.length + 7) & ~7u : 0;
+        for (std::uint32_t byte = 32 + row.length; byte < 32 + padded; ++byte)
+            EXPECT_EQ(host.OutBytes()[byte], 0) << row.length << " bytes: padding at " << byte;
+        for (std::uint32_t byte = 16 + row.room; byte < 16 + row.room + 32; ++byte)
+            ASSERT_EQ(host.OutBytes()[byte], 0xAB) << row.length << " bytes: written past the room at " << byte;
+    }
+}
+
 TEST(Lv2Plugin, ControlsAreRoundedAndKeptWithinTheirBounds) {
     CLv2TestHost host;
     const struct {

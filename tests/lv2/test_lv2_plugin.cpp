@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -230,6 +231,46 @@ TEST(Lv2Plugin, TheTransportStartsAndLoopsTheFilter) {
     }
 }
 
+TEST(Lv2Plugin, APositionsValueThatIsNoNumberTellsNothing) {
+    // Each cycle (256 frames) plays its positions at frame 0, then master
+    // 64, which leaves in the first cycle and later only after a start or a
+    // loop. kBad stands for each of NaN, +inf and -inf in turn.
+    constexpr double kBad = 1e300;
+    using P = CLv2TestHost::Property;
+    const auto frame = [](double value) { return P{LV2_TIME__frame, LV2_ATOM__Double, value}; };
+    const auto speed = [](double value) { return P{LV2_TIME__speed, LV2_ATOM__Float, value}; };
+    const struct {
+        const char* what;
+        std::vector<std::vector<P>> cycles;  // each cycle's one position
+        const char* sent;                    // per cycle: whether master 64 left
+    } rows[] = {
+        {"stopped, a bad speed: no start; then a real one",
+         {{frame(0), speed(0)}, {frame(0), speed(kBad)}, {frame(0), speed(1)}}, "s-s"},
+        {"rolling on, a bad speed: no loop; then a real one",
+         {{frame(0), speed(1)}, {frame(256), speed(kBad)}, {frame(0), speed(1)}}, "s-s"},
+        {"rolling, a bad frame: no loop; then a real one",
+         {{frame(0), speed(1)}, {frame(kBad), speed(1)}, {frame(0), speed(1)}}, "s-s"},
+        {"rolling, a bad frame: no loop; then rolling on",
+         {{frame(0), speed(1)}, {frame(kBad), speed(1)}, {frame(512), speed(1)}}, "s--"},
+        {"frames only, stopped, a bad frame: no start; then a real one",
+         {{frame(0)}, {frame(kBad)}, {frame(0)}, {frame(256)}}, "s--s"},
+    };
+    for (const double bad : {double{NAN}, HUGE_VAL, -HUGE_VAL}) {
+        for (const auto& row : rows) {
+            CLv2TestHost host;
+            std::string sent;
+            for (std::vector<P> position : row.cycles) {
+                for (P& property : position)
+                    if (property.value == kBad) property.value = bad;
+                host.Position(0, position);
+                host.Midi(100, {0xB0, 1, 64});
+                sent += host.Run(256).empty() ? '-' : 's';
+            }
+            EXPECT_EQ(sent, row.sent) << row.what << ", the bad value " << bad;
+        }
+    }
+}
+
 TEST(Lv2Plugin, FramesNeverDecreaseAndStayWithinTheCycle) {
     const struct {
         std::uint32_t frames;
@@ -275,15 +316,31 @@ TEST(Lv2Plugin, ActivationLeavesTheInstanceAsANewOne) {
     }
 }
 
-TEST(Lv2Plugin, ActivationForgetsAControlThatIsNoLongerANumber) {
-    CLv2TestHost host;
-    host.Control(EffectAmount) = 50;
-    host.Run(64);
-    host.Control(EffectAmount) = NAN;
-    host.Descriptor().deactivate(host.Handle());
-    host.Descriptor().activate(host.Handle());
-    host.Run(64);
-    EXPECT_EQ(host.Plugin().Core().GetParam(SettingRow, EffectAmount), 85) << "as a new instance holds it";
+TEST(Lv2Plugin, ActivationAppliesTheControlsTheHostHolds) {
+    // The host keeps its control ports across deactivate and activate: the
+    // first cycle after runs with their values, changed or not.
+    const struct {
+        SettingIndex setting;
+        float before, after;  // the port's value before deactivate, and at the next cycle
+        std::int32_t held;
+    } rows[] = {
+        {EffectAmount, 50, 50, 50},
+        {MasterCc, 7, 7, 7},
+        {Mode, 2, 2, ModeRel64},
+        {HighIn, 40, 41, 41},
+        {EffectAmount, 50, NAN, 85},  // no longer a number: as a new instance holds it
+    };
+    for (const auto& row : rows) {
+        CLv2TestHost host;
+        host.Control(row.setting) = row.before;
+        host.Run(64);
+        host.Descriptor().deactivate(host.Handle());
+        host.Descriptor().activate(host.Handle());
+        host.Control(row.setting) = row.after;
+        host.Run(64);
+        EXPECT_EQ(host.Plugin().Core().GetParam(SettingRow, row.setting), row.held)
+            << row.setting << ": " << row.before << ", then " << row.after;
+    }
 }
 
 TEST(Lv2Plugin, ADamagedSizeEndsTheCycleThere) {

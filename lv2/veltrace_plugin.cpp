@@ -222,18 +222,22 @@ void CVeltracePlugin::RouteCycle(Router& router, const std::uint8_t* limit, std:
             frame = lastFrame;  // beyond the cycle
         floor = frame;
 
-        // A control change or channel pressure with data bytes below 128.
+        // A control change or channel pressure of its own size, read as the
+        // core's Route reads one: a data byte of 128 or more is taken as it
+        // stands (a controller number beyond 127 is no stream; a value beyond
+        // 127 goes through the rule, which sends a MIDI value), so that every
+        // face gives the same answer to a malformed message.
         StreamRole role = NeitherStream;
         std::int32_t value = 0;
         const std::uint64_t kind = form - oneByteMidi;
         if (kind == kControl) {
-            if ((message & 0x8080F0) == 0xB0) {
+            if ((message & 0xF0) == 0xB0) {
                 role = router.ControllerRole(static_cast<std::uint8_t>(message >> 8));
-                value = static_cast<std::int32_t>(message >> 16 & 0x7F);
+                value = static_cast<std::uint8_t>(message >> 16);
             }
-        } else if (kind == kPressure && (message & 0x80F0) == 0xD0) {
+        } else if (kind == kPressure && (message & 0xF0) == 0xD0) {
             role = router.PressureRole();
-            value = static_cast<std::int32_t>(message >> 8 & 0x7F);
+            value = static_cast<std::uint8_t>(message >> 8);
         }
         if (role != NeitherStream) {
             if (router.Move(role, value)) {

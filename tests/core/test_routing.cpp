@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "tests/core/core_paths.h"
+#include "tests/core/malformed_messages.h"
 
 template <class Path>
 class Routing : public ::testing::Test {
@@ -142,6 +143,20 @@ TYPED_TEST(Routing, ValuesBeyondMidiSendMidiValues) {
         SetSettings(engine, 1, 0, c.amount, 0, 96, c.mode);
         EXPECT_EQ(Pass<TypeParam>(engine, c.in), c.out) << c.what;
     }
+}
+
+TYPED_TEST(Routing, MalformedMessagesAsEveryFaceAnswersThem) {
+    // Route takes whole messages: status and two data bytes (pressure's second unused).
+    CFilterCore engine;
+    engine.Play<TypeParam::kPath>([&](auto& router) {
+        for (const MalformedMessage& row : kMalformedMessages) {
+            if (row.cutShort) continue;
+            std::uint8_t bytes[3] = {row.in[0], row.in[1], row.in.size() > 2 ? row.in[2] : std::uint8_t{0}};
+            std::vector<std::uint8_t> out;
+            if (router.Route(bytes[0], bytes[1], bytes[2])) out.assign(bytes, bytes + ChannelMessageSize(bytes[0]));
+            EXPECT_EQ(out, row.out) << row.what;
+        }
+    });
 }
 
 TYPED_TEST(Routing, OutOfRangeModeSendsZeroes) {

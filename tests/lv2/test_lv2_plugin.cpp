@@ -4,9 +4,11 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <string>
 
 #include <gtest/gtest.h>
 
+#include "tests/core/malformed_messages.h"
 #include "tests/filter/heap_watch.h"
 #include "tests/lv2/lv2_host.h"
 
@@ -58,9 +60,7 @@ TEST(Lv2Plugin, OtherMessagesPassUnchangedInOrder) {
         {0xF8},                                // clock
         {0xF2, 0x10, 0x20},                    // song position
         {},                                    // an empty event
-        {0xB0, 1},                             // a controller cut short
         {0xB0, 1, 2, 3},                       // one byte too many
-        {0xB0, 1, 0x90},                       // a status byte where data belongs
         {0x90, 60},                            // a note cut short
         {0x40, 0x41, 0x42},                    // no status
     };
@@ -74,6 +74,18 @@ TEST(Lv2Plugin, OtherMessagesPassUnchangedInOrder) {
         ++frame;
     }
     *static_cast<std::int32_t*>(host.Append(frame, host.Id(LV2_ATOM__Int), 4)) = 7;  // not MIDI: not passed
+    EXPECT_EQ(host.Run(64), expected);
+}
+
+TEST(Lv2Plugin, MalformedMessagesAsEveryFaceAnswersThem) {
+    CLv2TestHost host;
+    std::vector<TimedBytes> expected;
+    std::int64_t frame = 0;
+    for (const MalformedMessage& row : kMalformedMessages) {
+        host.Midi(frame, row.in);
+        if (!row.out.empty()) expected.push_back({frame, row.out});
+        ++frame;
+    }
     EXPECT_EQ(host.Run(64), expected);
 }
 
@@ -109,6 +121,44 @@ TEST(Lv2Plugin, AFullOutputDropsAndCountsWhatDoesNotFit) {
             for (std::uint32_t byte = 16 + 96 + 16 + 3; byte < 16 + 120; ++byte)
                 EXPECT_EQ(host.OutBytes()[byte], 0) << "padding at " << byte;
         }
+    }
+}
+
+TEST(Lv2Plugin, ALongMessageIsWrittenWhereItFillsTheRoomExactly) {
+    // An atom that is not MIDI (24 bytes, never written) before the message
+    // keeps the input larger than the room, so that the room is checked.
+    const struct {
+        std::uint32_t length;  // of the system-exclusive message
+        std::uint32_t room;    // for events, after the sequence's 8-byte header
+        bool kept;
+    } rows[] = {
+        {9, 32, true},    // header and two words, the second padded with 7 bytes
+        {12, 32, true},
+        {16, 32, true},   // no padding
+        {17, 32, false},  // one byte more
+        {16, 31, false},  // one byte less room
+        {9, 31, false},
+        {17, 40, true},
+    };
+    for (const auto& row : rows) {
+        CLv2TestHost host;
+        std::memset(&host.Out(), 0xAB, host.Room());
+        *static_cast<std::int32_t*>(host.Append(0, host.Id(LV2_ATOM__Int), 4)) = 7;
+        Bytes exclusive(row.length, 0x55);
+        exclusive.front() = 0xF0, exclusive.back() = 0xF7;
+        host.Midi(1, exclusive);
+        const auto out = host.Run(16, 8 + row.room);
+        const std::vector<TimedBytes> expected = {{1, exclusive}};
+        EXPECT_EQ(out, row.kept ? expected : std::vector<TimedBytes>())
+            << row.length << " bytes in " << row.room;
+        EXPECT_EQ(host.Plugin().DroppedEvents(), row.kept ? 0u : 1u) << row.length << " bytes in " << row.room;
+        // The padding is zeros, not what the host's buffer held; nothing
+        // is written past the room.
+        const std::uint32_t padded = row.kept ? (row.length + 7) & ~7u : 0;
+        for (std::uint32_t byte = 32 + row.length; byte < 32 + padded; ++byte)
+            EXPECT_EQ(host.OutBytes()[byte], 0) << row.length << " bytes: padding at " << byte;
+        for (std::uint32_t byte = 16 + row.room; byte < 16 + row.room + 32; ++byte)
+            ASSERT_EQ(host.OutBytes()[byte], 0xAB) << row.length << " bytes: written past the room at " << byte;
     }
 }
 
@@ -192,6 +242,46 @@ TEST(Lv2Plugin, TheTransportStartsAndLoopsTheFilter) {
     }
 }
 
+TEST(Lv2Plugin, APositionsValueThatIsNoNumberTellsNothing) {
+    // Each cycle (256 frames) plays its positions at frame 0, then master
+    // 64, which leaves in the first cycle and later only after a start or a
+    // loop. kBad stands for each of NaN, +inf and -inf in turn.
+    constexpr double kBad = 1e300;
+    using P = CLv2TestHost::Property;
+    const auto frame = [](double value) { return P{LV2_TIME__frame, LV2_ATOM__Double, value}; };
+    const auto speed = [](double value) { return P{LV2_TIME__speed, LV2_ATOM__Float, value}; };
+    const struct {
+        const char* what;
+        std::vector<std::vector<P>> cycles;  // each cycle's one position
+        const char* sent;                    // per cycle: whether master 64 left
+    } rows[] = {
+        {"stopped, a bad speed: no start; then a real one",
+         {{frame(0), speed(0)}, {frame(0), speed(kBad)}, {frame(0), speed(1)}}, "s-s"},
+        {"rolling on, a bad speed: no loop; then a real one",
+         {{frame(0), speed(1)}, {frame(256), speed(kBad)}, {frame(0), speed(1)}}, "s-s"},
+        {"rolling, a bad frame: no loop; then a real one",
+         {{frame(0), speed(1)}, {frame(kBad), speed(1)}, {frame(0), speed(1)}}, "s-s"},
+        {"rolling, a bad frame: no loop; then rolling on",
+         {{frame(0), speed(1)}, {frame(kBad), speed(1)}, {frame(512), speed(1)}}, "s--"},
+        {"frames only, stopped, a bad frame: no start; then a real one",
+         {{frame(0)}, {frame(kBad)}, {frame(0)}, {frame(256)}}, "s--s"},
+    };
+    for (const double bad : {double{NAN}, HUGE_VAL, -HUGE_VAL}) {
+        for (const auto& row : rows) {
+            CLv2TestHost host;
+            std::string sent;
+            for (std::vector<P> position : row.cycles) {
+                for (P& property : position)
+                    if (property.value == kBad) property.value = bad;
+                host.Position(0, position);
+                host.Midi(100, {0xB0, 1, 64});
+                sent += host.Run(256).empty() ? '-' : 's';
+            }
+            EXPECT_EQ(sent, row.sent) << row.what << ", the bad value " << bad;
+        }
+    }
+}
+
 TEST(Lv2Plugin, FramesNeverDecreaseAndStayWithinTheCycle) {
     const struct {
         std::uint32_t frames;
@@ -237,15 +327,31 @@ TEST(Lv2Plugin, ActivationLeavesTheInstanceAsANewOne) {
     }
 }
 
-TEST(Lv2Plugin, ActivationForgetsAControlThatIsNoLongerANumber) {
-    CLv2TestHost host;
-    host.Control(EffectAmount) = 50;
-    host.Run(64);
-    host.Control(EffectAmount) = NAN;
-    host.Descriptor().deactivate(host.Handle());
-    host.Descriptor().activate(host.Handle());
-    host.Run(64);
-    EXPECT_EQ(host.Plugin().Core().GetParam(SettingRow, EffectAmount), 85) << "as a new instance holds it";
+TEST(Lv2Plugin, ActivationAppliesTheControlsTheHostHolds) {
+    // The host keeps its control ports across deactivate and activate: the
+    // first cycle after runs with their values, changed or not.
+    const struct {
+        SettingIndex setting;
+        float before, after;  // the port's value before deactivate, and at the next cycle
+        std::int32_t held;
+    } rows[] = {
+        {EffectAmount, 50, 50, 50},
+        {MasterCc, 7, 7, 7},
+        {Mode, 2, 2, ModeRel64},
+        {HighIn, 40, 41, 41},
+        {EffectAmount, 50, NAN, 85},  // no longer a number: as a new instance holds it
+    };
+    for (const auto& row : rows) {
+        CLv2TestHost host;
+        host.Control(row.setting) = row.before;
+        host.Run(64);
+        host.Descriptor().deactivate(host.Handle());
+        host.Descriptor().activate(host.Handle());
+        host.Control(row.setting) = row.after;
+        host.Run(64);
+        EXPECT_EQ(host.Plugin().Core().GetParam(SettingRow, row.setting), row.held)
+            << row.setting << ": " << row.before << ", then " << row.after;
+    }
 }
 
 TEST(Lv2Plugin, ADamagedSizeEndsTheCycleThere) {

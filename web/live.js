@@ -65,7 +65,7 @@ window.VeltraceLive = (() => {
     const status = d[0];
     if (status >= 0x80 && status < 0xF0) {
       const length = LENGTH[status & 0xF0];
-      if (d.length < length || d[1] >= 0x80 || (length === 3 && d[2] >= 0x80)) {
+      if (d.length < length) {
         counts.incomplete += 1;  // never padded into a message that was not played
       } else {
         const out = M._vt_live_message(status, d[1], length === 3 ? d[2] : 0);

@@ -67,41 +67,41 @@ LIVE = [
     (("play", [0xD3, 96]), [], line(3, 2, 1, 0, 0)),                      # the same value again: dropped
     (("play", [0xB0]), [], line(4, 2, 1, 1, 0)),                          # never padded into a Bank Select
     (("play", [0x90, 60]), [], line(5, 2, 1, 2, 0)),
-    (("play", [0x93, 60, 200]), [], line(6, 2, 1, 3, 0)),                 # a data byte that is none
-    (("play", [0x25]), [], line(7, 2, 1, 4, 0)),                          # data without a status
-    (("play", [0x93, 60, 100]), [[0x93, 60, 100]], line(8, 3, 1, 4, 0)),
-    (("play", [0xF8]), [[0xF8]], line(9, 4, 1, 4, 0)),                    # clock passes
-    (("play", [0xFA]), [[0xFA]], line(10, 5, 1, 4, 1)),                   # Start: the filter forgets what it sent
-    (("play", [0xD3, 96]), [[0xB3, 1, 118]], line(11, 6, 1, 4, 1)),
-    (("set", {"mode": 1}), [], line(11, 6, 1, 4, 1)),
-    (("play", [0xD3, 96]), [[0xB3, 1, 9]], line(12, 7, 1, 4, 1)),        # Sub: 64 - int(0.85 * 65)
-    (("set", {"mode": 0, "master_cc": 0, "modifier_cc": 2}), [], line(12, 7, 1, 4, 1)),
-    (("play", [0xB3, 2, 127]), [[0xD3, 118]], line(13, 8, 1, 4, 1)),     # pressure as master
-    (("set", {"master_cc": 1, "modifier_cc": 0}), [], line(13, 8, 1, 4, 1)),
-    (("refuse", True), [], line(13, 8, 1, 4, 1)),
-    (("play", [0x93, 61, 100]), [], line(14, 8, 1, 4, 1, ' 1 refused by the output. Output "Stand-in synth" refused a '
+    (("play", [0x93, 60, 200]), [[0x93, 60, 200]], line(6, 3, 1, 2, 0)),   # taken as it stands, as every face takes it
+    (("play", [0x25]), [], line(7, 3, 1, 3, 0)),                          # data without a status
+    (("play", [0x93, 60, 100]), [[0x93, 60, 100]], line(8, 4, 1, 3, 0)),
+    (("play", [0xF8]), [[0xF8]], line(9, 5, 1, 3, 0)),                    # clock passes
+    (("play", [0xFA]), [[0xFA]], line(10, 6, 1, 3, 1)),                   # Start: the filter forgets what it sent
+    (("play", [0xD3, 96]), [[0xB3, 1, 118]], line(11, 7, 1, 3, 1)),
+    (("set", {"mode": 1}), [], line(11, 7, 1, 3, 1)),
+    (("play", [0xD3, 96]), [[0xB3, 1, 9]], line(12, 8, 1, 3, 1)),        # Sub: 64 - int(0.85 * 65)
+    (("set", {"mode": 0, "master_cc": 0, "modifier_cc": 2}), [], line(12, 8, 1, 3, 1)),
+    (("play", [0xB3, 2, 127]), [[0xD3, 118]], line(13, 9, 1, 3, 1)),     # pressure as master
+    (("set", {"master_cc": 1, "modifier_cc": 0}), [], line(13, 9, 1, 3, 1)),
+    (("refuse", True), [], line(13, 9, 1, 3, 1)),
+    (("play", [0x93, 61, 100]), [], line(14, 9, 1, 3, 1, ' 1 refused by the output. Output "Stand-in synth" refused a '
                                                         'message (InvalidStateError).')),
-    (("refuse", False), [], line(14, 8, 1, 4, 1, ' 1 refused by the output. Output "Stand-in synth" refused a message '
+    (("refuse", False), [], line(14, 9, 1, 3, 1, ' 1 refused by the output. Output "Stand-in synth" refused a message '
                                                  '(InvalidStateError).')),
-    (("play", [0x93, 62, 100]), [[0x93, 62, 100]], line(15, 9, 1, 4, 1, " 1 refused by the output.")),
-    (("device", "output", "disconnected"), [], line(15, 9, 1, 4, 1, " 1 refused by the output." + GONE)),
-    (("play", [0x93, 63, 100]), [], line(16, 9, 1, 4, 1, " 1 not sent: no output. 1 refused by the output." + GONE)),
-    (("device", "output", "connected"), [], line(16, 9, 1, 4, 1, ' 1 not sent: no output. 1 refused by the output. '
+    (("play", [0x93, 62, 100]), [[0x93, 62, 100]], line(15, 10, 1, 3, 1, " 1 refused by the output.")),
+    (("device", "output", "disconnected"), [], line(15, 10, 1, 3, 1, " 1 refused by the output." + GONE)),
+    (("play", [0x93, 63, 100]), [], line(16, 10, 1, 3, 1, " 1 not sent: no output. 1 refused by the output." + GONE)),
+    (("device", "output", "connected"), [], line(16, 10, 1, 3, 1, ' 1 not sent: no output. 1 refused by the output. '
                                                                 'Output "Stand-in synth" is back.')),
-    (("play", [0x93, 64, 100]), [[0x93, 64, 100]], line(17, 10, 1, 4, 1, ' 1 not sent: no output. 1 refused by the '
+    (("play", [0x93, 64, 100]), [[0x93, 64, 100]], line(17, 11, 1, 3, 1, ' 1 not sent: no output. 1 refused by the '
                                                                        'output. Output "Stand-in synth" is back.')),
-    (("device", "input", "removed"), [], line(17, 10, 1, 4, 1, ' 1 not sent: no output. 1 refused by the output. '
+    (("device", "input", "removed"), [], line(17, 11, 1, 3, 1, ' 1 not sent: no output. 1 refused by the output. '
                                                               'Input "Stand-in keyboard" is gone; it is chosen again '
                                                               'when it returns.')),
-    (("play", [0x93, 65, 100]), [], line(17, 10, 1, 4, 1, ' 1 not sent: no output. 1 refused by the output. '
+    (("play", [0x93, 65, 100]), [], line(17, 11, 1, 3, 1, ' 1 not sent: no output. 1 refused by the output. '
                                                          'Input "Stand-in keyboard" is gone; it is chosen again when '
                                                          'it returns.')),
-    (("device", "input", "added"), [], line(17, 10, 1, 4, 1, ' 1 not sent: no output. 1 refused by the output. '
+    (("device", "input", "added"), [], line(17, 11, 1, 3, 1, ' 1 not sent: no output. 1 refused by the output. '
                                                             'Input "Stand-in keyboard" is back.')),
-    (("play", [0x93, 66, 100]), [[0x93, 66, 100]], line(18, 11, 1, 4, 1, ' 1 not sent: no output. 1 refused by the '
+    (("play", [0x93, 66, 100]), [[0x93, 66, 100]], line(18, 12, 1, 3, 1, ' 1 not sent: no output. 1 refused by the '
                                                                        'output. Input "Stand-in keyboard" is back.')),
-    (("choose", "midi-out", ""), [], line(18, 11, 1, 4, 1, " 1 not sent: no output. 1 refused by the output.")),
-    (("play", [0x93, 67, 100]), [], line(19, 11, 1, 4, 1, " 2 not sent: no output. 1 refused by the output.")),
+    (("choose", "midi-out", ""), [], line(18, 12, 1, 3, 1, " 1 not sent: no output. 1 refused by the output.")),
+    (("play", [0x93, 67, 100]), [], line(19, 12, 1, 3, 1, " 2 not sent: no output. 1 refused by the output.")),
 ]
 # What each select shows after these steps.
 SELECTED = {("device", "output", "disconnected"): ("midi-out", ""), ("device", "output", "connected"): ("midi-out", "out-1"),

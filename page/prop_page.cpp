@@ -35,9 +35,11 @@ constexpr ControlIds kControlIds[kParamsPerRow] = {
 class CLockedCells final : public CEditedFilter {
 public:
     explicit CLockedCells(CQvMfxVeltraceFilter& filter) : m_filter(filter) {}
-    std::int32_t GetParam(std::uint32_t row, std::uint32_t index) const override { return m_filter.GetParam(row, index); }
+    std::int32_t GetParam(std::uint32_t row, std::uint32_t index) const override {
+        return m_filter.Cells().GetParam(row, index);
+    }
     void SetParam(std::uint32_t row, std::uint32_t index, std::int32_t value) override {
-        m_filter.SetParam(row, index, value);
+        m_filter.Cells().SetParam(row, index, value);
     }
     void SetDirty() override { m_filter.SetDirty(); }
 

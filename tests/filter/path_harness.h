@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "filter/filter_engine.h"
+#include "filter/event_paths.h"
 #include "fake_queues.h"
 #include "tests/core/messages.h"
 
@@ -31,8 +31,8 @@ struct SequencedPath {
                                                                          : Msg::Note;
         return {kind, event.m_data1, event.m_data2, event.m_channel};
     }
-    static void Run(CFilterEngine& engine, Queue& input, Queue& output) { engine.OnEvents(&input, &output); }
-    static std::int32_t LastSent(const CFilterEngine& engine) { return engine.LastEventOut(); }
+    static void Run(CFilterCore& core, Queue& input, Queue& output) { RunSequencedPath(core, &input, &output); }
+    static std::int32_t LastSent(const CFilterCore& core) { return core.LastEventOut(); }
 };
 
 struct LivePath {
@@ -44,26 +44,26 @@ struct LivePath {
         return {0, bytes.status, bytes.data1, bytes.data2, 0};
     }
     static Msg Decode(const MfxData& data) { return ::Decode({data.m_status, data.m_data1, data.m_data2}); }
-    static void Run(CFilterEngine& engine, Queue& input, Queue& output) { engine.OnInput(&input, &output); }
-    static std::int32_t LastSent(const CFilterEngine& engine) { return engine.LastInputOut(); }
+    static void Run(CFilterCore& core, Queue& input, Queue& output) { RunLivePath(core, &input, &output); }
+    static std::int32_t LastSent(const CFilterCore& core) { return core.LastInputOut(); }
 };
 
 // One call of the path with these messages; returns what came out.
 // `onGetAt` runs at the start of every GetAt of the input queue.
 template <class Path>
-std::vector<Msg> Pass(CFilterEngine& engine, const std::vector<Msg>& messages,
+std::vector<Msg> Pass(CFilterCore& core, const std::vector<Msg>& messages,
                       std::function<void(LONG)> onGetAt = {}) {
     std::vector<typename Path::Record> records;
     for (const Msg& msg : messages) records.push_back(Path::Encode(msg));
     typename Path::Queue input(records), output;
     input.m_onGetAt = std::move(onGetAt);
-    Path::Run(engine, input, output);
+    Path::Run(core, input, output);
     std::vector<Msg> result;
     for (const auto& record : output.m_added) result.push_back(Path::Decode(record));
     return result;
 }
 
-inline void SetSettings(CFilterEngine& engine, int master, int modifier, int amount, int low, int high, int mode) {
+inline void SetSettings(CFilterCore& core, int master, int modifier, int amount, int low, int high, int mode) {
     const int values[] = {master, modifier, amount, low, high, mode};
-    for (std::uint32_t index = 0; index < kParamsPerRow; ++index) engine.SetParam(SettingRow, index, values[index]);
+    for (std::uint32_t index = 0; index < kParamsPerRow; ++index) core.SetParam(SettingRow, index, values[index]);
 }

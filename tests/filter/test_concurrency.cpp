@@ -30,8 +30,8 @@ TEST(Concurrency, EveryoneAtOnce) {
     std::vector<MfxEvent> events;
     std::vector<MfxData> messages;
     for (int i = 0; i < 128; ++i) {
-        events.push_back(SequencedPath::Encode(i % 3 ? CcMsg(i % 5, i) : PressureMsg(127 - i)));
-        messages.push_back(LivePath::Encode(i % 2 ? PressureMsg(i) : CcMsg(1 + i % 3, 127 - i)));
+        events.push_back(SequencedOnEvents::Encode(i % 3 ? CcMsg(i % 5, i) : PressureMsg(127 - i)));
+        messages.push_back(LiveOnInput::Encode(i % 2 ? PressureMsg(i) : CcMsg(1 + i % 3, 127 - i)));
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(StressSeconds());
     const auto running = [&] { return std::chrono::steady_clock::now() < deadline; };

@@ -186,7 +186,7 @@ protected:
     CFilterCore m_core;
 };
 
-using BothPaths = ::testing::Types<SequencedPath, LivePath>;
+using BothPaths = ::testing::Types<SequencedOnEvents, LiveOnInput>;
 TYPED_TEST_SUITE(FailingQueues, BothPaths);
 
 TYPED_TEST(FailingQueues, FailedCountSendsNothing) {
@@ -217,15 +217,15 @@ TYPED_TEST(FailingQueues, FailedAddStillCountsAsSent) {
     TypeParam::Run(this->m_core, input, output);
     EXPECT_EQ(output.m_addCalls, 2) << "the repeat is dropped even though its first Add failed";
     EXPECT_EQ(this->Decoded(output), std::vector<Msg>{NoteMsg(60, 1)});
-    EXPECT_EQ(TypeParam::LastSent(this->m_core), 64);
+    EXPECT_EQ(LastSent<TypeParam>(this->m_core), 64);
 }
 
 TEST(NullQueues, AreIgnored) {
     CFilterCore core;
-    CFakeEventQueue events({SequencedPath::Encode(CcMsg(1, 64))});
+    CFakeEventQueue events({SequencedOnEvents::Encode(CcMsg(1, 64))});
     RunSequencedPath(core, nullptr, &events);
     RunSequencedPath(core, &events, nullptr);
-    CFakeDataQueue messages({LivePath::Encode(CcMsg(1, 64))});
+    CFakeDataQueue messages({LiveOnInput::Encode(CcMsg(1, 64))});
     RunLivePath(core, nullptr, &messages);
     RunLivePath(core, &messages, nullptr);
     EXPECT_EQ(events.m_getCountCalls + events.m_addCalls + messages.m_getCountCalls + messages.m_addCalls, 0);

@@ -11,17 +11,17 @@
 #include "bench/lv2_cycle.h"
 #include "bench/lv2_pass_through.h"
 #include "bench/pass_through.h"
-#include "filter/filter_engine.h"
+#include "filter/event_paths.h"
 #include "tests/filter/fake_queues.h"
 
 namespace {
 
 void BM_OnEvents(benchmark::State& state) {
-    CFilterEngine engine;
+    CFilterCore core;
     CFakeEventQueue input(state.range(0) ? EventBlock() : std::vector<MfxEvent>{}), output;
     for (auto _ : state) {
         output.m_added.clear();
-        engine.OnEvents(&input, &output);
+        RunSequencedPath(core, &input, &output);
         benchmark::DoNotOptimize(output.m_added.data());
     }
 }
@@ -36,11 +36,11 @@ void BM_PassThroughEvents(benchmark::State& state) {
 }
 
 void BM_OnInput(benchmark::State& state) {
-    CFilterEngine engine;
+    CFilterCore core;
     CFakeDataQueue input(state.range(0) ? DataBlock() : std::vector<MfxData>{}), output;
     for (auto _ : state) {
         output.m_added.clear();
-        engine.OnInput(&input, &output);
+        RunLivePath(core, &input, &output);
         benchmark::DoNotOptimize(output.m_added.data());
     }
 }

@@ -10,20 +10,20 @@
 #include "bench/lv2_cycle.h"
 #include "bench/lv2_pass_through.h"
 #include "bench/pass_through.h"
-#include "filter/filter_engine.h"
+#include "filter/event_paths.h"
 #include "tests/filter/fake_queues.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const std::string what = argv[1];
-    CFilterEngine engine;
+    CFilterCore core;
     CFakeEventQueue events(EventBlock()), sentEvents;
     CFakeDataQueue messages(DataBlock()), sentMessages;
     sentEvents.m_added.reserve(kBlock);
     sentMessages.m_added.reserve(kBlock);
-    if (what == "onevents") engine.OnEvents(&events, &sentEvents);
+    if (what == "onevents") RunSequencedPath(core, &events, &sentEvents);
     else if (what == "passthrough-events") PassThroughEvents(&events, &sentEvents);
-    else if (what == "oninput") engine.OnInput(&messages, &sentMessages);
+    else if (what == "oninput") RunLivePath(core, &messages, &sentMessages);
     else if (what == "passthrough-data") PassThroughData(&messages, &sentMessages);
     else if (what == "lv2run" || what == "passthrough-atoms") {
         CLv2TestHost host(true, kLv2CycleRoom);

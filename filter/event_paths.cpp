@@ -1,7 +1,7 @@
 // The sequenced path (OnEvents) and the live path (OnInput): loops over the
 // host's queues that route each controller or channel-pressure record through
 // the core and write the master output back in the record's own form.
-#include "filter/filter_engine.h"
+#include "filter/event_paths.h"
 
 #include <cstdint>
 #include <cstring>
@@ -70,13 +70,13 @@ private:
 
 }  // namespace
 
-void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
+void RunSequencedPath(CFilterCore& core, IMfxEventQueue* input, IMfxEventQueue* output) {
     if (input == nullptr || output == nullptr) return;
     LONG count = 0;
     // An empty call, which hosts make all the time, reads no settings.
     if (FAILED(input->GetCount(&count)) || count <= 0) return;
     // The queues and the count by value: the loop keeps them in registers.
-    m_core.Play<FilterPath::Sequenced>([input, output, count](auto& router) {
+    core.Play<FilterPath::Sequenced>([input, output, count](auto& router) {
         // Channel pressure goes out with number 0.
         const LONG outputType = router.MasterIsPressure() ? MfxChannelPressureEvent : MfxControllerEvent;
         const BYTE outputNumber = router.MasterController();
@@ -108,11 +108,11 @@ void CFilterEngine::OnEvents(IMfxEventQueue* input, IMfxEventQueue* output) {
     });
 }
 
-void CFilterEngine::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
+void RunLivePath(CFilterCore& core, IMfxDataQueue* input, IMfxDataQueue* output) {
     if (input == nullptr || output == nullptr) return;
     LONG count = 0;
     if (FAILED(input->GetCount(&count)) || count <= 0) return;
-    m_core.Play<FilterPath::Live>([input, output, count](auto& router) {
+    core.Play<FilterPath::Live>([input, output, count](auto& router) {
         const CLiveMasterForm masterForm(router.MasterIsPressure(), router.MasterController());
 
         // One buffer for the whole call, with room for a longer host record.

@@ -1,6 +1,7 @@
 #include "filter/filter.h"
 
 #include "filter/class_ids.h"
+#include "filter/event_paths.h"
 #include "filter/settings_stream.h"
 
 namespace {
@@ -60,24 +61,24 @@ HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Connect(IUnknown*) {
 HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Disconnect() { return S_OK; }
 
 HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::OnStart(LONG) {
-    m_engine.ResetLastSent();
+    m_core.ResetLastSent();
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::OnLoop(LONG, LONG) {
-    m_engine.ResetLastSent();
+    m_core.ResetLastSent();
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::OnStop(LONG) { return S_OK; }
 
 HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::OnEvents(LONG, LONG, IMfxEventQueue* input, IMfxEventQueue* output) {
-    m_engine.OnEvents(input, output);
+    RunSequencedPath(m_core, input, output);
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::OnInput(IMfxDataQueue* input, IMfxDataQueue* output) {
-    m_engine.OnInput(input, output);
+    RunLivePath(m_core, input, output);
     return S_OK;
 }
 
@@ -93,7 +94,7 @@ HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::IsDirty() { return m_dirty.load(
 
 HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Load(IStream* stream) {
     if (stream == nullptr) return E_POINTER;
-    if (LoadSettings(m_engine, stream) != LoadOutcome::Loaded) {
+    if (LoadSettings(m_core, stream) != LoadOutcome::Loaded) {
         // The host is never told; the user is, and Load returns once the box is closed.
         MessageBoxA(nullptr, kLoadFailedText, kMessageCaption, MB_OK | MB_ICONEXCLAMATION);
         return S_OK;
@@ -105,7 +106,7 @@ HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Load(IStream* stream) {
 
 HRESULT STDMETHODCALLTYPE CQvMfxVeltraceFilter::Save(IStream* stream, BOOL clearDirty) {
     if (stream == nullptr) return E_POINTER;
-    const HRESULT result = SaveSettings(m_engine, stream);
+    const HRESULT result = SaveSettings(m_core, stream);
     if (result == S_OK && clearDirty) m_dirty.store(0, std::memory_order_relaxed);
     return result;
 }

@@ -1,14 +1,15 @@
 // The COM object the host creates for each insertion of the plug-in: its
 // MIDI-effect interface (the object's identity), the settings stream through
-// IPersistStream, and the name of its property page. The engine does the
-// MIDI work; this object forwards to it and keeps COM's rules.
+// IPersistStream, and the name of its property page. It owns the core filter
+// (core/) and hands it to the loops over the host's queues (event_paths.h),
+// to the settings stream and to the page; it keeps COM's rules.
 #pragma once
 
 #include <atomic>
 
 #include <ocidl.h>
 
-#include "filter/filter_engine.h"
+#include "core/filter_core.h"
 #include "filter/mfx.h"
 #include "platform/module_counts.h"
 #include "filter/page_link.h"
@@ -48,11 +49,10 @@ public:
     // ISpecifyPropertyPages [page thread]
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
 
-    // For the property page [page thread]: one cell of the table, and the
-    // flag the page sets after each edit. The page links itself through
-    // CFilterPageLink.
-    std::int32_t GetParam(std::uint32_t row, std::uint32_t index) const { return m_engine.GetParam(row, index); }
-    void SetParam(std::uint32_t row, std::uint32_t index, std::int32_t value) { m_engine.SetParam(row, index, value); }
+    // For the property page [page thread]: the table it edits, cell by cell,
+    // and the flag it sets after each edit. The page reaches the filter only
+    // through CFilterPageLink, which keeps it alive meanwhile.
+    CFilterCore& Cells() { return m_core; }
     void SetDirty() { m_dirty.store(1, std::memory_order_relaxed); }
 
 private:
@@ -70,7 +70,7 @@ private:
     // Settings changed since the last save or load. Set on the page's thread,
     // cleared on a host thread: atomic, so the two never race.
     std::atomic<LONG> m_dirty{0};
-    CFilterEngine m_engine;  // the table, its lock and the event paths' memories
+    CFilterCore m_core;  // the table's cells (lock-free atomics) and the event paths' memories
     // The page editing this filter; no reference. Read and written only under
     // the module's link lock.
     CFilterPageLink* m_page = nullptr;

@@ -12,7 +12,7 @@ bool ReadExactly(ISequentialStream* stream, BYTE* bytes, ULONG size) {
 
 }  // namespace
 
-HRESULT SaveSettings(const CFilterEngine& engine, ISequentialStream* stream) {
+HRESULT SaveSettings(const CFilterCore& core, ISequentialStream* stream) {
     const auto header = EncodeSettingsHeader();
     ULONG written = 0;  // a successful Write counts as complete
     HRESULT status = stream->Write(header.data(), static_cast<ULONG>(header.size()), &written);
@@ -21,7 +21,7 @@ HRESULT SaveSettings(const CFilterEngine& engine, ISequentialStream* stream) {
     for (std::uint32_t row = 0; row < kParamRows; ++row) {
         for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
             BYTE cell[4];
-            EncodeSettingsCell(engine.GetParam(row, index), cell);
+            EncodeSettingsCell(core.GetParam(row, index), cell);
             status = stream->Write(cell, sizeof cell, &written);
             if (FAILED(status)) return SaveFailure(status);
         }
@@ -29,7 +29,7 @@ HRESULT SaveSettings(const CFilterEngine& engine, ISequentialStream* stream) {
     return S_OK;
 }
 
-LoadOutcome LoadSettings(CFilterEngine& engine, ISequentialStream* stream) {
+LoadOutcome LoadSettings(CFilterCore& core, ISequentialStream* stream) {
     BYTE header[kSettingsHeaderBytes];
     if (!ReadExactly(stream, header, sizeof header) || CheckSettingsHeader(header) != SettingsHeader::Good)
         return LoadOutcome::BadHeader;
@@ -38,7 +38,7 @@ LoadOutcome LoadSettings(CFilterEngine& engine, ISequentialStream* stream) {
         for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
             BYTE cell[4];
             if (!ReadExactly(stream, cell, sizeof cell)) return LoadOutcome::CutShort;
-            engine.SetParam(row, index, DecodeSettingsCell(cell));
+            core.SetParam(row, index, DecodeSettingsCell(cell));
         }
     }
     return LoadOutcome::Loaded;

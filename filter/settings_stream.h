@@ -3,9 +3,9 @@
 // the host relies on.
 #pragma once
 
+#include "core/filter_core.h"
 #include "core/settings_bytes.h"
 #include "filter/class_ids.h"
-#include "filter/filter_engine.h"
 
 static_assert(kSettingsMagic == CLSID_VeltraceFilter.Data1, "the magic is the filter's class id");
 constexpr std::uint32_t kSettingsStreamBytes = kSettingsBytes;
@@ -14,7 +14,7 @@ constexpr std::uint32_t kSettingsStreamBytes = kSettingsBytes;
 // a time. Stops at the first failing Write: STG_E_MEDIUMFULL if that was its
 // status, STG_E_CANTSAVE for any other failure. S_OK when all thirteen writes
 // succeeded.
-HRESULT SaveSettings(const CFilterEngine& engine, ISequentialStream* stream);
+HRESULT SaveSettings(const CFilterCore& core, ISequentialStream* stream);
 
 // Reads the header with one Read and each cell with its own. Every check is
 // exact: the status must be S_OK and the count full, the magic and version
@@ -25,4 +25,4 @@ enum class LoadOutcome {
     BadHeader,    // short header, wrong magic or version: nothing stored
     CutShort,     // a cell could not be read in full: the cells before it stored
 };
-LoadOutcome LoadSettings(CFilterEngine& engine, ISequentialStream* stream);
+LoadOutcome LoadSettings(CFilterCore& core, ISequentialStream* stream);

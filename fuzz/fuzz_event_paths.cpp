@@ -7,7 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "filter/filter_engine.h"
+#include "core/filter_core.h"
+#include "filter/event_paths.h"
 #include "fuzz/fuzz_input.h"
 #include "tests/filter/fake_queues.h"
 
@@ -53,10 +54,10 @@ void RunBlock(CFuzzInput& reader, size_t count, LONG failingFetch, int failingAd
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CFuzzInput reader(data, size);
-    CFilterEngine engine;
+    CFilterCore core;
     int32_t settings[kParamsPerRow];
     if (!reader.Take(settings, sizeof settings)) return 0;
-    for (uint32_t index = 0; index < kParamsPerRow; ++index) engine.SetParam(SettingRow, index, settings[index]);
+    for (uint32_t index = 0; index < kParamsPerRow; ++index) core.SetParam(SettingRow, index, settings[index]);
 
     uint8_t header[2];
     while (reader.Take(header, sizeof header)) {
@@ -65,19 +66,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int failingAdd = header[1] >> 4;
         switch (header[0] & 3) {
         case 0:
-            RunBlock<CFakeEventQueue, MfxEvent>(reader, count, failingFetch, failingAdd, IsMasterEvent,
-                                                [&](auto* input, auto* output) { engine.OnEvents(input, output); });
+            RunBlock<CFakeEventQueue, MfxEvent>(
+                reader, count, failingFetch, failingAdd, IsMasterEvent,
+                [&](auto* input, auto* output) { RunSequencedPath(core, input, output); });
             break;
         case 1:
             RunBlock<CFakeDataQueue, MfxData>(reader, count, failingFetch, failingAdd, IsMasterMessage,
-                                              [&](auto* input, auto* output) { engine.OnInput(input, output); });
+                                              [&](auto* input, auto* output) { RunLivePath(core, input, output); });
             break;
         case 2:
-            engine.ResetLastSent();
+            core.ResetLastSent();
             break;
         default: {
             int32_t value;
-            if (reader.Take(&value, sizeof value)) engine.SetParam(header[1] % 3, header[0] >> 2, value);
+            if (reader.Take(&value, sizeof value)) core.SetParam(header[1] % 3, header[0] >> 2, value);
             break;
         }
         }

@@ -10,7 +10,7 @@
 #include "core/settings_bytes.h"
 #include "midi/core_track_filter.h"
 #include "midi/midi_file.h"
-#include "tests/host/engine_filter.h"
+#include "tests/host/core_queue_filter.h"
 #include "tools/host/mfx_track_filter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const MidiTrack& track : file.tracks) {
         for (const bool live : {false, true}) {
             const PlaybackOptions options{live, static_cast<std::uint32_t>(1 + size % 300)};
-            CEngineFilter filter;
+            CCoreQueueFilter filter;
             TrackSummary summary;
             const MidiTrack played = PlayTrack(filter, track, options, WatchedStreams{}, summary);
             if (summary.eventsOut > summary.eventsIn || played.events.size() > track.events.size()) std::abort();

@@ -74,8 +74,8 @@ void CheckScriptedLoad(const uint8_t* data, size_t size) {
     if (size == 0) return;
     const size_t scriptSize = std::min<size_t>(data[0] % 16, size - 1);
     CScriptedStream stream(data + 1, scriptSize, data + 1 + scriptSize, size - 1 - scriptSize);
-    CFilterEngine engine;
-    const LoadOutcome outcome = LoadSettings(engine, &stream);
+    CFilterCore core;
+    const LoadOutcome outcome = LoadSettings(core, &stream);
 
     const auto& calls = stream.m_calls;
     const auto whole = [](const CScriptedStream::Call& call) {
@@ -97,7 +97,7 @@ void CheckScriptedLoad(const uint8_t* data, size_t size) {
     for (std::uint32_t cell = 0; cell < kParamCells; ++cell) {
         const std::int32_t value = cell < stored ? static_cast<std::int32_t>(Word(calls[cell + 1].bytes, 0))
                                                  : kDefaultParams[cell / 6][cell % 6];
-        if (engine.GetParam(cell / 6, cell % 6) != value) std::abort();
+        if (core.GetParam(cell / 6, cell % 6) != value) std::abort();
     }
 }
 
@@ -106,9 +106,9 @@ void CheckScriptedLoad(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckScriptedLoad(data, size);
 
-    CFilterEngine engine;
+    CFilterCore core;
     CMemoryStream input(std::vector<BYTE>(data, data + size));
-    const LoadOutcome outcome = LoadSettings(engine, &input);
+    const LoadOutcome outcome = LoadSettings(core, &input);
     if (input.m_position > kSettingsStreamBytes) std::abort();
 
     const bool headerOk = size >= 16 && std::memcmp(data, "\x9A\xE0\x25\xB8\x01\x00\x00\x00", 8) == 0;
@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t offset = kSettingsHeaderBytes + 4 * cell;
         std::int32_t expected = kDefaultParams[cell / 6][cell % 6];
         if (headerOk && size >= offset + 4) std::memcpy(&expected, data + offset, 4);  // little-endian hosts
-        if (engine.GetParam(cell / 6, cell % 6) != expected) std::abort();
+        if (core.GetParam(cell / 6, cell % 6) != expected) std::abort();
     }
 
     // The core's own reading of the same bytes agrees, cell for cell.
@@ -131,11 +131,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                                                 : LoadOutcome::BadHeader;
     if (coreOutcome != outcome) std::abort();
     for (std::uint32_t cell = 0; cell < kParamCells; ++cell)
-        if (engine.GetParam(cell / 6, cell % 6) != cells[cell]) std::abort();
+        if (core.GetParam(cell / 6, cell % 6) != cells[cell]) std::abort();
 
     if (outcome == LoadOutcome::Loaded) {
         CMemoryStream output;
-        if (SaveSettings(engine, &output) != S_OK || output.m_bytes.size() != kSettingsStreamBytes) std::abort();
+        if (SaveSettings(core, &output) != S_OK || output.m_bytes.size() != kSettingsStreamBytes) std::abort();
         if (std::memcmp(output.m_bytes.data(), data, 8) != 0 ||
             std::memcmp(output.m_bytes.data() + 16, data + 16, kSettingsValueBytes) != 0)
             std::abort();

@@ -81,37 +81,21 @@ std::optional<std::int32_t> StepAssign(int code, std::int32_t current, std::int3
     }
 }
 
-void LabelSetting(const CEditedFilter& filter, CEditorSurface& surface, std::uint32_t index, std::int32_t value) {
-    if (index >= kParamsPerRow) return;
-    if (const auto text = SettingLabelText(index, value, filter.GetParam(SettingRow, Mode)))
-        surface.SetValueLabel(index, text->c_str());
-    if (index == Mode) LabelSetting(filter, surface, EffectAmount, filter.GetParam(SettingRow, EffectAmount));
+CValueLabels SettingLabels(std::uint32_t index, std::int32_t value, std::int32_t storedMode,
+                           std::int32_t storedAmount) {
+    CValueLabels labels;
+    if (index >= kParamsPerRow) return labels;
+    if (auto text = SettingLabelText(index, value, storedMode)) labels.Add({index, std::move(*text)});
+    if (index == Mode) {
+        if (auto text = SettingLabelText(EffectAmount, storedAmount, storedMode))
+            labels.Add({EffectAmount, std::move(*text)});
+    }
+    return labels;
 }
 
-void LabelAssign(CEditorSurface& surface, std::uint32_t index, std::int32_t value) {
-    if (index >= kParamsPerRow) return;
-    surface.SetAssignLabel(index, AssignLabelText(index, value).c_str());
-}
-
-void CommitEdit(CEditedFilter& filter, CEditorSurface& surface, ParamRow row, std::uint32_t index, std::int32_t value) {
-    filter.SetParam(row, index, value);
-    filter.SetDirty();
-    surface.SetPageDirty();
-    surface.TellSiteDirty();
-    if (row == SettingRow)
-        LabelSetting(filter, surface, index, value);
-    else
-        LabelAssign(surface, index, value);
-}
-
-bool HandleScroll(CEditedFilter& filter, CEditorSurface& surface, ParamRow row, std::uint32_t index, int code,
-                  std::int32_t position) {
-    if (index >= kParamsPerRow) return false;
-    const std::int32_t current = filter.GetParam(row, index);
+std::optional<std::int32_t> ScrolledValue(ParamRow row, std::uint32_t index, int code, std::int32_t current,
+                                          std::int32_t position) {
+    if (index >= kParamsPerRow) return std::nullopt;
     const std::int32_t upper = GetParamMax(row, index);
-    const auto value = row == SettingRow ? StepSetting(code, current, position, upper)
-                                         : StepAssign(code, current, position, upper);
-    if (!value) return false;
-    CommitEdit(filter, surface, row, index, *value);
-    return true;
+    return row == SettingRow ? StepSetting(code, current, position, upper) : StepAssign(code, current, position, upper);
 }

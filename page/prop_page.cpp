@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "page/page_rules.h"
 #include "page/resource.h"
 #include "platform/module_state.h"
 #include "platform/win_app.h"
@@ -28,21 +29,6 @@ constexpr ControlIds kControlIds[kParamsPerRow] = {
     {IDC_LOW_SLIDER, IDC_LOW_SPIN, IDC_LOW_VALUE, IDC_LOW_ASSIGN},
     {IDC_HIGH_SLIDER, IDC_HIGH_SPIN, IDC_HIGH_VALUE, IDC_HIGH_ASSIGN},
     {IDC_MODE_SLIDER, IDC_MODE_SPIN, IDC_MODE_VALUE, IDC_MODE_ASSIGN},
-};
-
-// The filter's table as the editing rules see it, through a counted
-// reference that keeps the filter alive for one edit or refresh.
-class CLockedCells final : public CEditedFilter {
-public:
-    explicit CLockedCells(CQvMfxVeltraceFilter& filter) : m_filter(filter) {}
-    std::int32_t GetParam(std::uint32_t row, std::uint32_t index) const override { return m_filter.GetParam(row, index); }
-    void SetParam(std::uint32_t row, std::uint32_t index, std::int32_t value) override {
-        m_filter.SetParam(row, index, value);
-    }
-    void SetDirty() override { m_filter.SetDirty(); }
-
-private:
-    CQvMfxVeltraceFilter& m_filter;
 };
 
 // This module's full path, however long.
@@ -217,13 +203,13 @@ BOOL CQvMfxVeltracePropPage::OnInitDialog() {
 BOOL CQvMfxVeltracePropPage::RefreshControls() {
     const CFilterPageLink::CLockedFilter filter = m_filter.Lock();
     if (!filter || m_hWnd == nullptr) return TRUE;
-    CLockedCells cells(*filter.Get());
+    const CFilterCore& cells = filter.Get()->Cells();
     for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
         m_sliders[index].SetPos(cells.GetParam(SettingRow, index));
         // The spin takes 16 bits; assignments are 0..128.
         m_spins[index].SetPos(static_cast<short>(cells.GetParam(CcAssignRow, index)));
-        LabelSetting(cells, *this, index, cells.GetParam(SettingRow, index));
-        LabelAssign(*this, index, cells.GetParam(CcAssignRow, index));
+        ShowSettingLabels(cells, index, cells.GetParam(SettingRow, index));
+        ShowAssignLabel(index, cells.GetParam(CcAssignRow, index));
     }
     return TRUE;
 }
@@ -237,8 +223,10 @@ void CQvMfxVeltracePropPage::OnScroll(ParamRow row, const Control (&controls)[kP
         // page still lives until this edit is done.
         AddRef();
         if (const CFilterPageLink::CLockedFilter filter = m_filter.Lock()) {
-            CLockedCells cells(*filter.Get());
-            HandleScroll(cells, *this, row, index, static_cast<int>(code), static_cast<std::int32_t>(position));
+            const std::int32_t current = filter.Get()->Cells().GetParam(row, index);
+            if (const auto value = ScrolledValue(row, index, static_cast<int>(code), current,
+                                                 static_cast<std::int32_t>(position)))
+                CommitEdit(*filter.Get(), row, index, *value);
         }
         Release();
         return;
@@ -260,18 +248,26 @@ bool CQvMfxVeltracePropPage::OnMessage(UINT message, WPARAM, LPARAM) {
     return true;
 }
 
-// ---- What the editing rules touch ------------------------------------------------------------
+// ---- An accepted edit --------------------------------------------------------------------
 
-void CQvMfxVeltracePropPage::SetValueLabel(std::uint32_t index, const char* text) {
-    SetDlgItemTextA(m_hWnd, kControlIds[index].valueLabel, text);
-}
-
-void CQvMfxVeltracePropPage::SetAssignLabel(std::uint32_t index, const char* text) {
-    SetDlgItemTextA(m_hWnd, kControlIds[index].assignLabel, text);
-}
-
-void CQvMfxVeltracePropPage::SetPageDirty() { m_pageDirty = 1; }
-
-void CQvMfxVeltracePropPage::TellSiteDirty() {
+void CQvMfxVeltracePropPage::CommitEdit(CQvMfxVeltraceFilter& filter, ParamRow row, std::uint32_t index,
+                                        std::int32_t value) {
+    filter.Cells().SetParam(row, index, value);
+    filter.SetDirty();
+    m_pageDirty = 1;
     if (m_site != nullptr) m_site->OnStatusChange(PROPPAGESTATUS_DIRTY);
+    if (row == SettingRow)
+        ShowSettingLabels(filter.Cells(), index, value);
+    else
+        ShowAssignLabel(index, value);
+}
+
+void CQvMfxVeltracePropPage::ShowSettingLabels(const CFilterCore& cells, std::uint32_t index, std::int32_t value) {
+    for (const ValueLabel& label :
+         SettingLabels(index, value, cells.GetParam(SettingRow, Mode), cells.GetParam(SettingRow, EffectAmount)))
+        SetDlgItemTextA(m_hWnd, kControlIds[label.index].valueLabel, label.text.c_str());
+}
+
+void CQvMfxVeltracePropPage::ShowAssignLabel(std::uint32_t index, std::int32_t value) {
+    SetDlgItemTextA(m_hWnd, kControlIds[index].assignLabel, AssignLabelText(index, value).c_str());
 }

@@ -8,8 +8,8 @@
 
 #include <ocidl.h>
 
+#include "core/filter_core.h"
 #include "core/parameters.h"
-#include "page/page_rules.h"
 #include "platform/controls.h"
 #include "platform/dialog.h"
 #include "platform/module_counts.h"
@@ -19,8 +19,7 @@
 // The COM identity is the IPropertyPage interface.
 class CQvMfxVeltracePropPage final : private CModuleCounted<g_factoryAndPageCount>,
                                      public CDialog,
-                                     public IPropertyPage,
-                                     private CEditorSurface {
+                                     public IPropertyPage {
 public:
     CQvMfxVeltracePropPage();
 
@@ -52,12 +51,6 @@ private:
     void OnVScroll(UINT code, UINT position, HWND control) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // CEditorSurface [page thread]
-    void SetValueLabel(std::uint32_t index, const char* text) override;
-    void SetAssignLabel(std::uint32_t index, const char* text) override;
-    void SetPageDirty() override;
-    void TellSiteDirty() override;
-
     // [page thread] Destroys the window, after telling the filter link that
     // it is gone.
     void DestroyPageWindow();
@@ -66,10 +59,21 @@ private:
     // settings load asks for it. Touches nothing without a window or filter.
     BOOL RefreshControls();
 
-    // A notification from one of `controls` (a slider or a spin), handed to
-    // the editing rules with the setting it belongs to.
+    // A notification from one of `controls` (a slider or a spin): the
+    // editing rules say what value it asks for, from the stored cell.
     template <class Control>
     void OnScroll(ParamRow row, const Control (&controls)[kParamsPerRow], UINT code, UINT position, HWND control);
+
+    // [page thread] Stores one accepted change and tells everyone, in this
+    // order: the cell, the filter's dirty flag, the page's dirty flag, the
+    // site, the label. The site is told before the label changes; the
+    // control that sent the change keeps the position it took by itself.
+    void CommitEdit(CQvMfxVeltraceFilter& filter, ParamRow row, std::uint32_t index, std::int32_t value);
+
+    // [page thread] The label of setting `index` (and, for the mode, the
+    // amount's) for this value, in the form the stored mode asks for.
+    void ShowSettingLabels(const CFilterCore& cells, std::uint32_t index, std::int32_t value);
+    void ShowAssignLabel(std::uint32_t index, std::int32_t value);
 
     // Indexed by setting, MasterCc .. Mode.
     CSpinButtonCtrl m_spins[kParamsPerRow];

@@ -1,8 +1,8 @@
-// The few COM types the portable engine needs.
+// The few COM types the Windows face's portable half needs.
 //
 // On Windows these come from the SDK headers. Everywhere else this header
 // declares just enough of them, with the same names, sizes and calling
-// convention, for the engine and its tests to compile unchanged: result codes,
+// convention, for that half and its tests to compile unchanged: result codes,
 // GUIDs, IUnknown and the sequential stream that the settings are written to.
 #pragma once
 

@@ -4,8 +4,9 @@
 // Every face that reads plain MIDI gives the core's Route's answer: a data
 // byte of 128 or more is taken as it stands, so a controller number beyond
 // 127 watches nothing and a value beyond 127 goes through the rule, which
-// sends a MIDI value. Read by the core's, the LV2 plug-in's and the CLAP
-// edition's tests; data only.
+// sends a MIDI value. Read by the routing cases (the core's door and the
+// Windows module's two loops), the LV2 plug-in's and the CLAP edition's
+// tests; data only.
 #pragma once
 
 #include <cstdint>

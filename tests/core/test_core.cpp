@@ -63,18 +63,18 @@ TEST(CoreRoute, EachKindOfMessageLeavesInTheMastersForm) {
 TEST(CoreMemories, SurviveCallsAndStartsButNotAFreshActivation) {
     CFilterCore core;
     using Out = std::vector<Msg>;
-    EXPECT_EQ(Pass<SequencedPath>(core, {PressureMsg(127)}), Out{CcMsg(1, 108)}) << "R(0, 127)";
-    EXPECT_EQ(Pass<SequencedPath>(core, {CcMsg(1, 64)}), Out{CcMsg(1, 118)}) << "the modifier of the call before";
-    EXPECT_EQ(Pass<SequencedPath>(core, {CcMsg(1, 64)}), Out{}) << "a repeat across calls";
+    EXPECT_EQ(Pass<SequencedPlay>(core, {PressureMsg(127)}), Out{CcMsg(1, 108)}) << "R(0, 127)";
+    EXPECT_EQ(Pass<SequencedPlay>(core, {CcMsg(1, 64)}), Out{CcMsg(1, 118)}) << "the modifier of the call before";
+    EXPECT_EQ(Pass<SequencedPlay>(core, {CcMsg(1, 64)}), Out{}) << "a repeat across calls";
     core.ResetLastSent();
-    EXPECT_EQ(Pass<SequencedPath>(core, {CcMsg(1, 64)}), Out{CcMsg(1, 118)}) << "after a start";
+    EXPECT_EQ(Pass<SequencedPlay>(core, {CcMsg(1, 64)}), Out{CcMsg(1, 118)}) << "after a start";
     EXPECT_EQ(core.LastModifier(), 127) << "a start keeps what was seen";
     core.ForgetHistory();
     EXPECT_EQ(core.LastMaster(), 0);
     EXPECT_EQ(core.LastModifier(), 0);
     EXPECT_EQ(core.LastEventOut(), -1);
     EXPECT_EQ(core.LastInputOut(), -1);
-    EXPECT_EQ(Pass<SequencedPath>(core, {CcMsg(1, 64)}), Out{CcMsg(1, 64)}) << "as a new filter: modifier 0";
+    EXPECT_EQ(Pass<SequencedPlay>(core, {CcMsg(1, 64)}), Out{CcMsg(1, 64)}) << "as a new filter: modifier 0";
     EXPECT_EQ(core.GetParam(SettingRow, EffectAmount), 85) << "the table stays";
 }
 

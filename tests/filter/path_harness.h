@@ -1,16 +1,36 @@
-// Drives either event path with messages written in one neutral form, so the
-// routing cases are written once and checked on both paths. Record-level
-// details (carried bytes, data-byte layout) are tested per path elsewhere.
+// The Windows face's doors into the core (see tests/core/core_paths.h): the
+// loops OnEvents and OnInput run (event_paths.h), over fake host queues, with
+// messages in the neutral form turned into host records and back. The routing
+// cases run through them (test_queue_routing.cpp); record-level details
+// (carried bytes, data-byte layout) are tested per path in
+// test_event_records.cpp.
 #pragma once
 
 #include <functional>
 #include <vector>
 
-#include "filter/filter_engine.h"
 #include "fake_queues.h"
-#include "tests/core/messages.h"
+#include "filter/event_paths.h"
+#include "tests/core/core_paths.h"
 
-struct SequencedPath {
+// One call of a queue door's loop over these messages as records; what it
+// added, decoded. `beforeEach` runs at the start of every GetAt.
+template <class Door>
+std::vector<Msg> PassQueues(CFilterCore& core, const std::vector<Msg>& messages,
+                            const std::function<void(int)>& beforeEach) {
+    std::vector<typename Door::Record> records;
+    for (const Msg& msg : messages) records.push_back(Door::Encode(msg));
+    typename Door::Queue input(records), output;
+    if (beforeEach) input.m_onGetAt = [&beforeEach](LONG index) { beforeEach(static_cast<int>(index)); };
+    Door::Run(core, input, output);
+    std::vector<Msg> result;
+    for (const auto& record : output.m_added) result.push_back(Door::Decode(record));
+    return result;
+}
+
+struct SequencedOnEvents {
+    static constexpr FilterPath kPath = FilterPath::Sequenced;
+    static constexpr const char* kName = "OnEvents";
     using Record = MfxEvent;
     using Queue = CFakeEventQueue;
     static constexpr LONG kNoteType = 1;
@@ -31,11 +51,16 @@ struct SequencedPath {
                                                                          : Msg::Note;
         return {kind, event.m_data1, event.m_data2, event.m_channel};
     }
-    static void Run(CFilterEngine& engine, Queue& input, Queue& output) { engine.OnEvents(&input, &output); }
-    static std::int32_t LastSent(const CFilterEngine& engine) { return engine.LastEventOut(); }
+    static void Run(CFilterCore& core, Queue& input, Queue& output) { RunSequencedPath(core, &input, &output); }
+    static std::vector<Msg> Pass(CFilterCore& core, const std::vector<Msg>& messages,
+                                 const std::function<void(int)>& beforeEach) {
+        return PassQueues<SequencedOnEvents>(core, messages, beforeEach);
+    }
 };
 
-struct LivePath {
+struct LiveOnInput {
+    static constexpr FilterPath kPath = FilterPath::Live;
+    static constexpr const char* kName = "OnInput";
     using Record = MfxData;
     using Queue = CFakeDataQueue;
 
@@ -44,26 +69,9 @@ struct LivePath {
         return {0, bytes.status, bytes.data1, bytes.data2, 0};
     }
     static Msg Decode(const MfxData& data) { return ::Decode({data.m_status, data.m_data1, data.m_data2}); }
-    static void Run(CFilterEngine& engine, Queue& input, Queue& output) { engine.OnInput(&input, &output); }
-    static std::int32_t LastSent(const CFilterEngine& engine) { return engine.LastInputOut(); }
+    static void Run(CFilterCore& core, Queue& input, Queue& output) { RunLivePath(core, &input, &output); }
+    static std::vector<Msg> Pass(CFilterCore& core, const std::vector<Msg>& messages,
+                                 const std::function<void(int)>& beforeEach) {
+        return PassQueues<LiveOnInput>(core, messages, beforeEach);
+    }
 };
-
-// One call of the path with these messages; returns what came out.
-// `onGetAt` runs at the start of every GetAt of the input queue.
-template <class Path>
-std::vector<Msg> Pass(CFilterEngine& engine, const std::vector<Msg>& messages,
-                      std::function<void(LONG)> onGetAt = {}) {
-    std::vector<typename Path::Record> records;
-    for (const Msg& msg : messages) records.push_back(Path::Encode(msg));
-    typename Path::Queue input(records), output;
-    input.m_onGetAt = std::move(onGetAt);
-    Path::Run(engine, input, output);
-    std::vector<Msg> result;
-    for (const auto& record : output.m_added) result.push_back(Path::Decode(record));
-    return result;
-}
-
-inline void SetSettings(CFilterEngine& engine, int master, int modifier, int amount, int low, int high, int mode) {
-    const int values[] = {master, modifier, amount, low, high, mode};
-    for (std::uint32_t index = 0; index < kParamsPerRow; ++index) engine.SetParam(SettingRow, index, values[index]);
-}

@@ -26,12 +26,12 @@ double StressSeconds() {
 }  // namespace
 
 TEST(Concurrency, EveryoneAtOnce) {
-    CFilterEngine engine;
+    CFilterCore core;
     std::vector<MfxEvent> events;
     std::vector<MfxData> messages;
     for (int i = 0; i < 128; ++i) {
-        events.push_back(SequencedPath::Encode(i % 3 ? CcMsg(i % 5, i) : PressureMsg(127 - i)));
-        messages.push_back(LivePath::Encode(i % 2 ? PressureMsg(i) : CcMsg(1 + i % 3, 127 - i)));
+        events.push_back(SequencedOnEvents::Encode(i % 3 ? CcMsg(i % 5, i) : PressureMsg(127 - i)));
+        messages.push_back(LiveOnInput::Encode(i % 2 ? PressureMsg(i) : CcMsg(1 + i % 3, 127 - i)));
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(StressSeconds());
     const auto running = [&] { return std::chrono::steady_clock::now() < deadline; };
@@ -42,7 +42,7 @@ TEST(Concurrency, EveryoneAtOnce) {
         output.m_added.reserve(events.size());
         do {  // once at least, however late the thread starts
             output.m_added.clear();
-            engine.OnEvents(&input, &output);
+            RunSequencedPath(core, &input, &output);
             for (const MfxEvent& event : output.m_added)
                 if (event.m_data1 > 127 || event.m_data2 > 127) ++badValues;
             ++blocks;
@@ -53,7 +53,7 @@ TEST(Concurrency, EveryoneAtOnce) {
         output.m_added.reserve(messages.size());
         do {  // once at least, however late the thread starts
             output.m_added.clear();
-            engine.OnInput(&input, &output);
+            RunLivePath(core, &input, &output);
             for (const MfxData& data : output.m_added)
                 if (data.m_data1 > 127 || data.m_data2 > 127) ++badValues;
             ++calls;
@@ -66,22 +66,22 @@ TEST(Concurrency, EveryoneAtOnce) {
             // Mostly values the page offers, now and then anything a stream could hold.
             const std::int32_t value =
                 draw() % 8 ? static_cast<std::int32_t>(draw() % 129) : static_cast<std::int32_t>(draw());
-            engine.SetParam(cell / kParamsPerRow, cell % kParamsPerRow, value);
+            core.SetParam(cell / kParamsPerRow, cell % kParamsPerRow, value);
             ++edits;
         } while (running());
     });
     std::thread persistence([&] {  // the host saving and restoring the project
         do {  // once at least, however late the thread starts
             CMemoryStream stream;
-            SaveSettings(engine, &stream);
+            SaveSettings(core, &stream);
             stream.m_position = 0;
-            LoadSettings(engine, &stream);
+            LoadSettings(core, &stream);
             ++loads;
         } while (running());
     });
     std::thread transport([&] {
         do {  // once at least, however late the thread starts
-            engine.ResetLastSent();  // OnStart and OnLoop
+            core.ResetLastSent();  // OnStart and OnLoop
             ++starts;
             std::this_thread::yield();
         } while (running());
@@ -92,7 +92,7 @@ TEST(Concurrency, EveryoneAtOnce) {
     for (const long count : {blocks.load(), calls.load(), edits.load(), loads.load(), starts.load()})
         EXPECT_GT(count, 0) << "every thread ran";
     for (const std::int32_t memory :
-         {engine.LastMaster(), engine.LastModifier(), engine.LastEventOut(), engine.LastInputOut()})
+         {core.LastMaster(), core.LastModifier(), core.LastEventOut(), core.LastInputOut()})
         EXPECT_TRUE(memory >= -1 && memory <= 127) << memory;
     std::printf("stress: %.1f s, %ld blocks, %ld live calls, %ld edits, %ld save-and-loads, %ld starts, "
                 "%ld values out of range\n",

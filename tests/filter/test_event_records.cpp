@@ -25,11 +25,11 @@ static MfxEvent EventWithTail(LONG time, BYTE port, BYTE channel, LONG type, BYT
 }
 
 TEST(SequencedRecords, RewrittenEventKeepsTimePortChannelAndTail) {
-    CFilterEngine engine;
+    CFilterCore core;
     // The host's own numbers: 4 is channel pressure, 2 a controller.
     const MfxEvent modifier = EventWithTail(123456, 3, 5, 4, 0x55, 48);
     CFakeEventQueue input({modifier}), output;
-    engine.OnEvents(&input, &output);
+    RunSequencedPath(core, &input, &output);
     ASSERT_EQ(output.m_added.size(), 1u);
     MfxEvent expected = modifier;
     expected.m_type = 2;
@@ -39,13 +39,13 @@ TEST(SequencedRecords, RewrittenEventKeepsTimePortChannelAndTail) {
 }
 
 TEST(SequencedRecords, MasterPressureLeavesAsPressureWithNumberZero) {
-    CFilterEngine engine;
-    engine.SetParam(SettingRow, MasterCc, 0);
-    engine.SetParam(SettingRow, ModifierCc, 1);
+    CFilterCore core;
+    core.SetParam(SettingRow, MasterCc, 0);
+    core.SetParam(SettingRow, ModifierCc, 1);
     CFakeEventQueue input({EventWithTail(7, 1, 2, MfxChannelPressureEvent, 0x33, 40),
                            EventWithTail(8, 1, 2, MfxControllerEvent, 1, 48)}),
         output;
-    engine.OnEvents(&input, &output);
+    RunSequencedPath(core, &input, &output);
     ASSERT_EQ(output.m_added.size(), 2u);
     for (const MfxEvent& event : output.m_added) {
         EXPECT_EQ(LONG{event.m_type}, MfxChannelPressureEvent);
@@ -58,11 +58,11 @@ TEST(SequencedRecords, MasterPressureLeavesAsPressureWithNumberZero) {
 }
 
 TEST(SequencedRecords, UnrelatedEventsAreCopiedByteForByte) {
-    CFilterEngine engine;
+    CFilterCore core;
     const MfxEvent events[] = {EventWithTail(1, 9, 15, 1, 60, 100), EventWithTail(2, 0, 3, MfxControllerEvent, 0, 5),
                                EventWithTail(3, 4, 4, 0x7FFFFFFF, 1, 64), EventWithTail(4, 4, 4, -1, 0, 0)};
     CFakeEventQueue input({std::begin(events), std::end(events)}), output;
-    engine.OnEvents(&input, &output);
+    RunSequencedPath(core, &input, &output);
     ASSERT_EQ(output.m_added.size(), 4u);
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(std::memcmp(&output.m_added[i], &events[i], sizeof(MfxEvent)), 0) << i;
 }
@@ -100,9 +100,9 @@ TEST(HostRecords, LongerRecordsFitAndTravelWhole) {
     auto& message = messages.m_records.emplace_back();
     for (std::size_t i = 0; i < message.size(); ++i) message[i] = static_cast<BYTE>(i * 5);
     message[4] = 0xB3, message[5] = 1, message[6] = 64;
-    CFilterEngine engine;
-    engine.OnEvents(&events, &sentEvents);
-    engine.OnInput(&messages, &sentMessages);
+    CFilterCore core;
+    RunSequencedPath(core, &events, &sentEvents);
+    RunLivePath(core, &messages, &sentMessages);
     ASSERT_EQ(sentEvents.m_added.size(), 1u);
     ASSERT_EQ(sentMessages.m_added.size(), 1u);
     EXPECT_EQ(sentEvents.m_added[0][11], 54) << "R(0, 48) on controller 1";
@@ -114,9 +114,9 @@ TEST(HostRecords, LongerRecordsFitAndTravelWhole) {
 // ---- Live records ----------------------------------------------------------------
 
 TEST(LiveRecords, MasterOutputsKeepTimeChannelAndLastByte) {
-    CFilterEngine engine;
+    CFilterCore core;
     CFakeDataQueue input({{1000, 0xD2, 48, 0x11, 0x7E}, {1001, 0xBE, 1, 64, 0x42}}), output;
-    engine.OnInput(&input, &output);
+    RunLivePath(core, &input, &output);
     ASSERT_EQ(output.m_added.size(), 2u);
     const MfxData& first = output.m_added[0];
     EXPECT_EQ(LONG{first.m_time}, 1000);
@@ -132,11 +132,11 @@ TEST(LiveRecords, MasterOutputsKeepTimeChannelAndLastByte) {
 }
 
 TEST(LiveRecords, MasterPressureRepeatsItsValueInBothDataBytes) {
-    CFilterEngine engine;
-    engine.SetParam(SettingRow, MasterCc, 0);
-    engine.SetParam(SettingRow, ModifierCc, 1);
+    CFilterCore core;
+    core.SetParam(SettingRow, MasterCc, 0);
+    core.SetParam(SettingRow, ModifierCc, 1);
     CFakeDataQueue input({{5, 0xD2, 40, 0, 0}, {6, 0xB2, 1, 48, 9}}), output;
-    engine.OnInput(&input, &output);
+    RunLivePath(core, &input, &output);
     ASSERT_EQ(output.m_added.size(), 2u);
     EXPECT_EQ(output.m_added[0].m_status, 0xD2);
     EXPECT_EQ(output.m_added[0].m_data1, 40);
@@ -155,15 +155,15 @@ TEST(LiveRecords, OtherMessagesAreCopiedUnchanged) {
     constexpr size_t count = std::size(messages);
     for (const auto& [master, modifier] : {std::pair{1, 0}, std::pair{0, 1}}) {
         SCOPED_TRACE(testing::Message() << "master " << master << " modifier " << modifier);
-        CFilterEngine engine;
-        SetSettings(engine, master, modifier, 85, 0, 96, ModeAdd);
+        CFilterCore core;
+        SetSettings(core, master, modifier, 85, 0, 96, ModeAdd);
         CFakeDataQueue input({std::begin(messages), std::end(messages)}), output;
-        engine.OnInput(&input, &output);
+        RunLivePath(core, &input, &output);
         ASSERT_EQ(output.m_added.size(), count);
         for (size_t i = 0; i < count; ++i)
             EXPECT_EQ(std::memcmp(&output.m_added[i], &messages[i], sizeof(MfxData)), 0) << i;
-        EXPECT_EQ(engine.LastMaster(), 0);
-        EXPECT_EQ(engine.LastModifier(), 0);
+        EXPECT_EQ(core.LastMaster(), 0);
+        EXPECT_EQ(core.LastModifier(), 0);
     }
 }
 
@@ -183,27 +183,27 @@ protected:
         for (const auto& record : queue.m_added) result.push_back(Path::Decode(record));
         return result;
     }
-    CFilterEngine m_engine;
+    CFilterCore m_core;
 };
 
-using BothPaths = ::testing::Types<SequencedPath, LivePath>;
+using BothPaths = ::testing::Types<SequencedOnEvents, LiveOnInput>;
 TYPED_TEST_SUITE(FailingQueues, BothPaths);
 
 TYPED_TEST(FailingQueues, FailedCountSendsNothing) {
     auto input = this->Input({CcMsg(1, 64), NoteMsg(60, 1)});
     input.m_failGetCount = true;
     typename TypeParam::Queue output;
-    TypeParam::Run(this->m_engine, input, output);
+    TypeParam::Run(this->m_core, input, output);
     EXPECT_EQ(input.m_getAtCalls, 0);
     EXPECT_EQ(output.m_addCalls, 0);
-    EXPECT_EQ(this->m_engine.LastMaster(), 0);
+    EXPECT_EQ(this->m_core.LastMaster(), 0);
 }
 
 TYPED_TEST(FailingQueues, FailedFetchSkipsOnlyThatIndex) {
     auto input = this->Input({NoteMsg(60, 1), CcMsg(1, 64), PressureMsg(48), NoteMsg(61, 2)});
     input.m_failGetAtIndex = 1;
     typename TypeParam::Queue output;
-    TypeParam::Run(this->m_engine, input, output);
+    TypeParam::Run(this->m_core, input, output);
     EXPECT_EQ(input.m_getCountCalls, 1);
     EXPECT_EQ(input.m_getAtCalls, 4);
     EXPECT_EQ(this->Decoded(output), (std::vector<Msg>{NoteMsg(60, 1), CcMsg(1, 54), NoteMsg(61, 2)}))
@@ -214,20 +214,20 @@ TYPED_TEST(FailingQueues, FailedAddStillCountsAsSent) {
     auto input = this->Input({CcMsg(1, 64), CcMsg(1, 64), NoteMsg(60, 1)});
     typename TypeParam::Queue output;
     output.m_failAddCall = 1;
-    TypeParam::Run(this->m_engine, input, output);
+    TypeParam::Run(this->m_core, input, output);
     EXPECT_EQ(output.m_addCalls, 2) << "the repeat is dropped even though its first Add failed";
     EXPECT_EQ(this->Decoded(output), std::vector<Msg>{NoteMsg(60, 1)});
-    EXPECT_EQ(TypeParam::LastSent(this->m_engine), 64);
+    EXPECT_EQ(LastSent<TypeParam>(this->m_core), 64);
 }
 
 TEST(NullQueues, AreIgnored) {
-    CFilterEngine engine;
-    CFakeEventQueue events({SequencedPath::Encode(CcMsg(1, 64))});
-    engine.OnEvents(nullptr, &events);
-    engine.OnEvents(&events, nullptr);
-    CFakeDataQueue messages({LivePath::Encode(CcMsg(1, 64))});
-    engine.OnInput(nullptr, &messages);
-    engine.OnInput(&messages, nullptr);
+    CFilterCore core;
+    CFakeEventQueue events({SequencedOnEvents::Encode(CcMsg(1, 64))});
+    RunSequencedPath(core, nullptr, &events);
+    RunSequencedPath(core, &events, nullptr);
+    CFakeDataQueue messages({LiveOnInput::Encode(CcMsg(1, 64))});
+    RunLivePath(core, nullptr, &messages);
+    RunLivePath(core, &messages, nullptr);
     EXPECT_EQ(events.m_getCountCalls + events.m_addCalls + messages.m_getCountCalls + messages.m_addCalls, 0);
 }
 
@@ -238,9 +238,9 @@ TYPED_TEST(FailingQueues, PathsNeverTouchTheHeap) {
     typename TypeParam::Queue output;
     output.m_added.reserve(1024);  // the fake's own Add must not allocate either
     const long before = HeapAllocations();
-    TypeParam::Run(this->m_engine, input, output);
-    this->m_engine.ResetLastSent();
-    TypeParam::Run(this->m_engine, input, output);
+    TypeParam::Run(this->m_core, input, output);
+    this->m_core.ResetLastSent();
+    TypeParam::Run(this->m_core, input, output);
     EXPECT_EQ(HeapAllocations() - before, 0);
     EXPECT_GT(output.m_added.size(), 256u);
 }

@@ -1,8 +1,8 @@
-// Playing a track through a filter as the host does, with the engine behind
+// Playing a track through a filter as the host does, with the core behind
 // the host's interface: what comes out where, for both paths, and the counts.
 #include <gtest/gtest.h>
 
-#include "tests/host/engine_filter.h"
+#include "tests/host/core_queue_filter.h"
 #include "tools/host/mfx_track_filter.h"
 
 namespace {
@@ -36,7 +36,7 @@ const std::vector<MidiEvent> kPlayed = {
 TEST(Playback, BothPathsSendTheRulesOutputInPlace) {
     for (const PlaybackOptions options : {PlaybackOptions{false, 1}, PlaybackOptions{false, 15}, PlaybackOptions{false, 1000},
                                          PlaybackOptions{true, 120}}) {
-        CEngineFilter filter;
+        CCoreQueueFilter filter;
         TrackSummary total;
         const MidiTrack played = PlayTrack(filter, kTrack, options, WatchedStreams{}, total);
         EXPECT_EQ(played.events, kPlayed) << (options.live ? "live" : "slices of ") << options.sliceTicks;

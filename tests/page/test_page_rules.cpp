@@ -1,14 +1,19 @@
-// The page's window-free rules: label texts, both stepping tables, and what
-// one scroll notification does to the filter, the flags, the site and the
-// labels.
+// The page's window-free rules: label texts, which labels a setting sets,
+// both stepping tables, and the value one scroll notification asks for.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "page/page_rules.h"
+
+// A label as a failing check shows it.
+std::ostream& operator<<(std::ostream& out, const ValueLabel& label) {
+    return out << "label " << label.index << " \"" << label.text << "\"";
+}
 
 namespace {
 
@@ -85,96 +90,73 @@ TEST(PageRules, SpinSteps) {
             << "code " << c.code << " at " << c.current << " position " << c.position;
 }
 
-// A filter table and a page surface that write what happens to one log.
-class CRecordingPage final : public CEditedFilter, public CEditorSurface {
-public:
-    CRecordingPage() {
-        for (std::uint32_t row = 0; row < kParamRows; ++row)
-            for (std::uint32_t index = 0; index < kParamsPerRow; ++index) m_cells[row][index] = kDefaultParams[row][index];
-    }
-    std::int32_t GetParam(std::uint32_t row, std::uint32_t index) const override { return m_cells[row][index]; }
-    void SetParam(std::uint32_t row, std::uint32_t index, std::int32_t value) override {
-        m_cells[row][index] = value;
-        Log("set " + std::to_string(row) + "," + std::to_string(index) + "=" + std::to_string(value));
-    }
-    void SetDirty() override { Log("filter dirty"); }
-    void SetValueLabel(std::uint32_t index, const char* text) override {
-        Log("value " + std::to_string(index) + " " + text);
-    }
-    void SetAssignLabel(std::uint32_t index, const char* text) override {
-        Log("assign " + std::to_string(index) + " " + text);
-    }
-    void SetPageDirty() override { Log("page dirty"); }
-    void TellSiteDirty() override { Log("site"); }
-
-    std::int32_t m_cells[kParamRows][kParamsPerRow];
-    std::vector<std::string> m_log;
-
-private:
-    void Log(std::string entry) { m_log.push_back(std::move(entry)); }
-};
-
-TEST(PageRules, AcceptedChangeRunsTheWholeSequenceInOrder) {
+TEST(PageRules, ScrolledValuesStepFromTheStoredCellWithinItsOwnBounds) {
     struct Case {
         ParamRow row;
         std::uint32_t index;
         int code;
+        std::int32_t current;
         std::int32_t position;
-        std::vector<std::string> log;
+        std::optional<std::int32_t> value;
     };
     const Case cases[] = {
-        {SettingRow, EffectAmount, 3, 0,
-         {"set 0,2=86", "filter dirty", "page dirty", "site", "value 2 86%"}},
-        {SettingRow, Mode, 5, 2,  // the mode relabels the amount in its new form
-         {"set 0,5=2", "filter dirty", "page dirty", "site", "value 5 Rel64", "value 2 +/- 54"}},
-        {SettingRow, MasterCc, 0, 0, {"set 0,0=0", "filter dirty", "page dirty", "site", "value 0 Pressure"}},
-        {CcAssignRow, LowIn, 1, 0, {"set 1,3=127", "filter dirty", "page dirty", "site", "assign 3 127"}},
-        {CcAssignRow, HighIn, 4, 128, {"set 1,4=128", "filter dirty", "page dirty", "site", "assign 4 Off"}},
+        {SettingRow, EffectAmount, 3, 85, 0, 86},      // a page step is one step
+        {SettingRow, Mode, 5, 0, 2, 2},                // the thumb while dragged
+        {SettingRow, MasterCc, 0, 1, 0, 0},
+        {SettingRow, LowIn, 0, 50, 0, 49},             // code 0 lowers a slider...
+        {CcAssignRow, LowIn, 0, 50, 0, 51},            // ...and raises a spin
+        {CcAssignRow, LowIn, 1, 128, 0, 127},
+        {CcAssignRow, HighIn, 4, 128, 128, 128},       // a spin's final position counts
+        {SettingRow, HighIn, 5, 96, 127, 127},         // each setting's own bound
+        {SettingRow, EffectAmount, 5, 85, 101, kNone},
+        {SettingRow, Mode, 1, 2, 0, kNone},
+        {SettingRow, Mode, 5, 0, 60, kNone},
+        {CcAssignRow, Mode, 0, 127, 0, 128},
+        {CcAssignRow, MasterCc, 0, 128, 0, kNone},
+        {CcAssignRow, MasterCc, 4, 128, 129, kNone},
+        {CcAssignRow, MasterCc, 8, 128, 0, kNone},
+        {SettingRow, ModifierCc, 0, 0, 0, kNone},      // already at 0
+        {SettingRow, ModifierCc, 2, 0, 0, kNone},
+        {SettingRow, HighIn, 4, 96, 10, kNone},        // a slider's final position does not
+        {SettingRow, HighIn, 6, 96, 0, kNone},
+        {SettingRow, HighIn, 7, 96, 127, kNone},
+        {SettingRow, HighIn, 8, 96, 0, kNone},
+        {SettingRow, 6, 1, 0, 0, kNone},               // not a setting
+        {CcAssignRow, 6, 0, 0, 0, kNone},
     };
-    for (const Case& c : cases) {
-        CRecordingPage page;
-        EXPECT_TRUE(HandleScroll(page, page, c.row, c.index, c.code, c.position));
-        EXPECT_EQ(page.m_log, c.log);
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(ScrolledValue(c.row, c.index, c.code, c.current, c.position), c.value)
+            << "row " << c.row << " index " << c.index << " code " << c.code << " at " << c.current << " position "
+            << c.position;
 }
 
-TEST(PageRules, RefusedNotificationsDoNothingAtAll) {
+TEST(PageRules, SettingLabelsFollowTheStoredModeAndSkipUnknownModes) {
+    using Labels = std::vector<ValueLabel>;
     struct Case {
-        ParamRow row;
         std::uint32_t index;
-        int code;
-        std::int32_t position;
+        std::int32_t value, storedMode, storedAmount;
+        Labels labels;
     };
     const Case cases[] = {
-        {SettingRow, ModifierCc, 0, 0},   // already at 0
-        {SettingRow, ModifierCc, 2, 0},
-        {SettingRow, Mode, 5, 60},        // thumb beyond the mode's bound
-        {SettingRow, HighIn, 4, 10},      // final thumb position
-        {SettingRow, HighIn, 6, 0},
-        {SettingRow, HighIn, 7, 127},
-        {SettingRow, HighIn, 8, 0},
-        {CcAssignRow, MasterCc, 0, 0},    // already at 128
-        {CcAssignRow, MasterCc, 4, 129},
-        {CcAssignRow, MasterCc, 8, 0},
-        {SettingRow, 6, 1, 0},            // not a setting
+        {EffectAmount, 86, ModeAdd, 86, {{EffectAmount, "86%"}}},
+        {EffectAmount, 100, ModeRel64, 85, {{EffectAmount, "+/- 64"}}},  // the value shown, not the stored one
+        {MasterCc, 0, ModeAdd, 85, {{MasterCc, "Pressure"}}},
+        {HighIn, 127, ModeRel64, 85, {{HighIn, "127"}}},
+        // The mode relabels the amount in the stored mode's form.
+        {Mode, ModeRel64, ModeRel64, 85, {{Mode, "Rel64"}, {EffectAmount, "+/- 54"}}},
+        {Mode, ModeAdd, ModeAdd, 100, {{Mode, "Add"}, {EffectAmount, "100%"}}},
+        {Mode, ModeSub, ModeRel64, 85, {{Mode, "Sub"}, {EffectAmount, "+/- 54"}}},
+        // A mode with no name keeps its label; the amount still follows it.
+        {Mode, 3, 3, 85, {{EffectAmount, "85%"}}},
+        {EffectAmount, 85, 3, 85, {{EffectAmount, "85%"}}},
+        {6, 1, ModeAdd, 85, {}},
+        {6, 1, ModeRel64, 85, {}},
     };
     for (const Case& c : cases) {
-        CRecordingPage page;
-        EXPECT_FALSE(HandleScroll(page, page, c.row, c.index, c.code, c.position));
-        EXPECT_TRUE(page.m_log.empty()) << "row " << c.row << " index " << c.index << " code " << c.code;
+        const CValueLabels labels = SettingLabels(c.index, c.value, c.storedMode, c.storedAmount);
+        EXPECT_EQ(Labels(labels.begin(), labels.end()), c.labels)
+            << "index " << c.index << " value " << c.value << " stored mode " << c.storedMode;
     }
-}
-
-TEST(PageRules, LabelsFollowTheStoredModeAndSkipUnknownModes) {
-    CRecordingPage page;
-    page.m_cells[SettingRow][Mode] = 3;
-    LabelSetting(page, page, Mode, 3);
-    LabelSetting(page, page, EffectAmount, 85);
-    page.m_cells[SettingRow][Mode] = ModeRel64;
-    LabelSetting(page, page, EffectAmount, 100);
-    LabelSetting(page, page, 6, 1);
-    LabelAssign(page, 6, 1);
-    EXPECT_EQ(page.m_log, (std::vector<std::string>{"value 2 85%", "value 2 85%", "value 2 +/- 64"}));
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
-// A property-page site that records every status change it is told of. It
-// lives on the test's stack; its count only shows who holds it.
+// A property-page site that records every status change it is told of, and
+// can look at the page and its filter while it is being told. It lives on the
+// test's stack; its count only shows who holds it.
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 #include <ocidl.h>
@@ -22,6 +24,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return --m_refCount; }  // lives on the test's stack
     HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override {
         m_statusChanges.push_back(flags);
+        if (m_onStatusChange) m_onStatusChange(flags);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetLocaleID(LCID*) override { return E_NOTIMPL; }
@@ -30,4 +33,5 @@ public:
 
     std::atomic<ULONG> m_refCount{1};
     std::vector<DWORD> m_statusChanges;
+    std::function<void(DWORD)> m_onStatusChange;  // runs inside OnStatusChange
 };

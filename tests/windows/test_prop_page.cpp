@@ -328,41 +328,54 @@ TEST_F(PropPage, WithoutAFilterTheTemplateShows) {
     EXPECT_EQ(SavedCells(), kDefaultCells);
 }
 
+// An accepted edit is stored and flagged before the site is told of it, and
+// labelled afterwards: the site sees the new cell and both dirty flags, and
+// the label as it was.
 TEST_F(PropPage, ScrollNotificationsEditTheFilterLive) {
     struct Case {
         UINT message;
         int control;
         int code;
         int position;
-        size_t cell;       // the cell that changes, or kParamCells for none
+        size_t cell;         // the cell that changes, or kParamCells for none
         std::int32_t value;
-        int label;         // a label and what it then shows
+        int label;           // a label, what it shows while the site is told, and then
+        const char* before;  // (none: the site is not told)
         const char* text;
     };
     const size_t none = kParamCells;
     const Case cases[] = {
-        {WM_HSCROLL, IDC_AMOUNT_SLIDER, TB_PAGEDOWN, 0, EffectAmount, 86, IDC_AMOUNT_VALUE, "86%"},
-        {WM_HSCROLL, IDC_MODE_SLIDER, TB_THUMBTRACK, 2, Mode, 2, IDC_AMOUNT_VALUE, "+/- 54"},
-        {WM_HSCROLL, IDC_MODE_SLIDER, TB_LINEDOWN, 0, Mode, 1, IDC_MODE_VALUE, "Sub"},
-        {WM_HSCROLL, IDC_MASTER_SLIDER, TB_LINEUP, 0, MasterCc, 0, IDC_MASTER_VALUE, "Pressure"},
-        {WM_HSCROLL, IDC_HIGH_SLIDER, TB_THUMBTRACK, 127, HighIn, 127, IDC_HIGH_VALUE, "127"},
-        {WM_VSCROLL, IDC_LOW_SPIN, SB_LINEDOWN, 0, kParamsPerRow + LowIn, 127, IDC_LOW_ASSIGN, "127"},
-        {WM_VSCROLL, IDC_MODE_SPIN, SB_THUMBPOSITION, 0, kParamsPerRow + Mode, 0, IDC_MODE_ASSIGN, "Off"},
-        {WM_HSCROLL, IDC_MODIFIER_SLIDER, TB_LINEUP, 0, none, 0, IDC_MODIFIER_VALUE, "Pressure"},
-        {WM_HSCROLL, IDC_MODE_SLIDER, TB_THUMBTRACK, 60, none, 0, IDC_MODE_VALUE, "Add"},
-        {WM_HSCROLL, IDC_AMOUNT_SLIDER, TB_ENDTRACK, 0, none, 0, IDC_AMOUNT_VALUE, "85%"},
-        {WM_HSCROLL, IDC_AMOUNT_SPIN, TB_LINEDOWN, 0, none, 0, IDC_AMOUNT_ASSIGN, "Off"},
-        {WM_HSCROLL, IDC_AMOUNT_VALUE, TB_LINEDOWN, 0, none, 0, IDC_AMOUNT_VALUE, "85%"},
-        {WM_VSCROLL, IDC_AMOUNT_SLIDER, SB_LINEDOWN, 0, none, 0, IDC_AMOUNT_VALUE, "85%"},
-        {WM_VSCROLL, IDC_MASTER_SPIN, SB_THUMBPOSITION, 129, none, 0, IDC_MASTER_ASSIGN, "Off"},
+        {WM_HSCROLL, IDC_AMOUNT_SLIDER, TB_PAGEDOWN, 0, EffectAmount, 86, IDC_AMOUNT_VALUE, "85%", "86%"},
+        {WM_HSCROLL, IDC_MODE_SLIDER, TB_THUMBTRACK, 2, Mode, 2, IDC_AMOUNT_VALUE, "85%", "+/- 54"},
+        {WM_HSCROLL, IDC_MODE_SLIDER, TB_LINEDOWN, 0, Mode, 1, IDC_MODE_VALUE, "Add", "Sub"},
+        {WM_HSCROLL, IDC_MASTER_SLIDER, TB_LINEUP, 0, MasterCc, 0, IDC_MASTER_VALUE, "1", "Pressure"},
+        {WM_HSCROLL, IDC_HIGH_SLIDER, TB_THUMBTRACK, 127, HighIn, 127, IDC_HIGH_VALUE, "96", "127"},
+        {WM_VSCROLL, IDC_LOW_SPIN, SB_LINEDOWN, 0, kParamsPerRow + LowIn, 127, IDC_LOW_ASSIGN, "Off", "127"},
+        {WM_VSCROLL, IDC_MODE_SPIN, SB_THUMBPOSITION, 0, kParamsPerRow + Mode, 0, IDC_MODE_ASSIGN, "Off", "Off"},
+        {WM_HSCROLL, IDC_MODIFIER_SLIDER, TB_LINEUP, 0, none, 0, IDC_MODIFIER_VALUE, nullptr, "Pressure"},
+        {WM_HSCROLL, IDC_MODE_SLIDER, TB_THUMBTRACK, 60, none, 0, IDC_MODE_VALUE, nullptr, "Add"},
+        {WM_HSCROLL, IDC_AMOUNT_SLIDER, TB_ENDTRACK, 0, none, 0, IDC_AMOUNT_VALUE, nullptr, "85%"},
+        {WM_HSCROLL, IDC_AMOUNT_SPIN, TB_LINEDOWN, 0, none, 0, IDC_AMOUNT_ASSIGN, nullptr, "Off"},
+        {WM_HSCROLL, IDC_AMOUNT_VALUE, TB_LINEDOWN, 0, none, 0, IDC_AMOUNT_VALUE, nullptr, "85%"},
+        {WM_VSCROLL, IDC_AMOUNT_SLIDER, SB_LINEDOWN, 0, none, 0, IDC_AMOUNT_VALUE, nullptr, "85%"},
+        {WM_VSCROLL, IDC_MASTER_SPIN, SB_THUMBPOSITION, 129, none, 0, IDC_MASTER_ASSIGN, nullptr, "Off"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "control " << c.control << " code " << c.code);
         LoadCells(kDefaultCells);
         m_site.m_statusChanges.clear();
         Open();
+        struct Seen {
+            Cells cells = {};
+            HRESULT filterDirty = E_FAIL, pageDirty = E_FAIL;
+            std::string label;
+        } seen;
+        m_site.m_onStatusChange = [&](DWORD) {
+            seen = {SavedCells(), FilterIsDirty(), m_page->IsPageDirty(), Text(c.label)};
+        };
         const int sliderBefore = static_cast<int>(Send(IDC_AMOUNT_SLIDER, TBM_GETPOS));
         Scroll(c.message, c.control, c.code, c.position);
+        m_site.m_onStatusChange = nullptr;
         Cells expected = kDefaultCells;
         const bool changes = c.cell != none;
         if (changes) expected[c.cell] = c.value;
@@ -371,6 +384,12 @@ TEST_F(PropPage, ScrollNotificationsEditTheFilterLive) {
         EXPECT_EQ(m_site.m_statusChanges, changes ? std::vector<DWORD>{PROPPAGESTATUS_DIRTY} : std::vector<DWORD>{});
         EXPECT_EQ(m_page->IsPageDirty(), changes ? S_OK : S_FALSE);
         EXPECT_EQ(FilterIsDirty(), changes ? S_OK : S_FALSE);
+        if (changes) {
+            EXPECT_EQ(seen.cells, expected) << "the cell is stored first";
+            EXPECT_EQ(seen.filterDirty, S_OK) << "then the filter is dirty";
+            EXPECT_EQ(seen.pageDirty, S_OK) << "then the page";
+            EXPECT_EQ(seen.label, c.before) << "the label changes only after the site is told";
+        }
         EXPECT_EQ(Send(IDC_AMOUNT_SLIDER, TBM_GETPOS), sliderBefore) << "an edit never moves a control";
         // A new page for the next case, as a frame opens one.
         m_page->Release();

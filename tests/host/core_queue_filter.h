@@ -1,17 +1,19 @@
-// The filter engine behind the host's interface, as the module's filter
-// forwards to it: playback tested and fuzzed natively, without the module.
+// The core behind the host's interface through the Windows face's loops, as
+// the module's filter runs them: playback tested and fuzzed natively, without
+// the module.
 #pragma once
 
-#include "filter/filter_engine.h"
+#include "core/filter_core.h"
+#include "filter/event_paths.h"
 #include "filter/mfx.h"
 #include "tests/filter/uncounted_object.h"
 
-class CEngineFilter final : public CUncountedObject<IMfxEventFilter> {
+class CCoreQueueFilter final : public CUncountedObject<IMfxEventFilter> {
 public:
     HRESULT STDMETHODCALLTYPE Connect(IUnknown*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Disconnect() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnStart(LONG) override {
-        m_engine.ResetLastSent();
+        m_core.ResetLastSent();
         ++m_starts;
         return S_OK;
     }
@@ -19,14 +21,14 @@ public:
     HRESULT STDMETHODCALLTYPE OnStop(LONG) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnEvents(LONG, LONG, IMfxEventQueue* input, IMfxEventQueue* output) override {
         ++m_blocks;
-        m_engine.OnEvents(input, output);
+        RunSequencedPath(m_core, input, output);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnInput(IMfxDataQueue* input, IMfxDataQueue* output) override {
-        m_engine.OnInput(input, output);
+        RunLivePath(m_core, input, output);
         return S_OK;
     }
-    CFilterEngine m_engine;
+    CFilterCore m_core;
     int m_starts = 0;
     int m_blocks = 0;
 };

@@ -1,5 +1,5 @@
 // A translation unit of its own that sees only the host's interfaces, as the
-// engine does: its queue calls are real indirect calls, never inlined into
+// host loops do: its queue calls are real indirect calls, never inlined into
 // the fakes the benchmark hands it.
 #include "bench/pass_through.h"
 

@@ -1,5 +1,5 @@
 // The modulation rule exactly as written, for the tests and the fuzzer to
-// hold the engine's rule against.
+// hold the core's rule against.
 #pragma once
 
 #include <cstdint>

@@ -12,16 +12,16 @@
 #include "reference_rule.h"
 
 TEST(ParamTable, NewFilterHoldsTheDefaults) {
-    CFilterCore engine;
+    CFilterCore core;
     const int settings[] = {1, 0, 85, 0, 96, 0};
     for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
-        EXPECT_EQ(engine.GetParam(SettingRow, index), settings[index]) << "setting " << index;
-        EXPECT_EQ(engine.GetParam(CcAssignRow, index), 128) << "assignment " << index;
+        EXPECT_EQ(core.GetParam(SettingRow, index), settings[index]) << "setting " << index;
+        EXPECT_EQ(core.GetParam(CcAssignRow, index), 128) << "assignment " << index;
     }
-    EXPECT_EQ(engine.LastMaster(), 0);
-    EXPECT_EQ(engine.LastModifier(), 0);
-    EXPECT_EQ(engine.LastEventOut(), -1);
-    EXPECT_EQ(engine.LastInputOut(), -1);
+    EXPECT_EQ(core.LastMaster(), 0);
+    EXPECT_EQ(core.LastModifier(), 0);
+    EXPECT_EQ(core.LastEventOut(), -1);
+    EXPECT_EQ(core.LastInputOut(), -1);
 }
 
 TEST(ParamTable, Bounds) {
@@ -39,28 +39,28 @@ TEST(ParamTable, Bounds) {
 }
 
 TEST(ParamTable, StoresAnyValueWithoutClamping) {
-    CFilterCore engine;
-    engine.SetParam(SettingRow, EffectAmount, 250);
-    EXPECT_EQ(engine.GetParam(SettingRow, EffectAmount), 250);
-    engine.SetParam(CcAssignRow, 5, INT32_MIN);
-    EXPECT_EQ(engine.GetParam(CcAssignRow, 5), INT32_MIN);
-    EXPECT_EQ(engine.GetParam(CcAssignRow, 4), 128) << "a neighbour changed";
+    CFilterCore core;
+    core.SetParam(SettingRow, EffectAmount, 250);
+    EXPECT_EQ(core.GetParam(SettingRow, EffectAmount), 250);
+    core.SetParam(CcAssignRow, 5, INT32_MIN);
+    EXPECT_EQ(core.GetParam(CcAssignRow, 5), INT32_MIN);
+    EXPECT_EQ(core.GetParam(CcAssignRow, 4), 128) << "a neighbour changed";
 }
 
 TEST(ParamTable, CellsOutsideTheTableAreNeverTouched) {
-    CFilterCore engine;
+    CFilterCore core;
     // Cell numbers that a row * 6 + index formula would map into the table,
     // or just past it, must neither read nor write.
-    engine.SetParam(0, 6, 555);
-    engine.SetParam(1, 6, 555);
-    engine.SetParam(2, 0, 555);
-    engine.SetParam(UINT32_MAX, UINT32_MAX, 555);
-    EXPECT_EQ(engine.GetParam(0, 6), 0);
-    EXPECT_EQ(engine.GetParam(2, 0), 0);
-    EXPECT_EQ(engine.GetParam(UINT32_MAX, 3), 0);
+    core.SetParam(0, 6, 555);
+    core.SetParam(1, 6, 555);
+    core.SetParam(2, 0, 555);
+    core.SetParam(UINT32_MAX, UINT32_MAX, 555);
+    EXPECT_EQ(core.GetParam(0, 6), 0);
+    EXPECT_EQ(core.GetParam(2, 0), 0);
+    EXPECT_EQ(core.GetParam(UINT32_MAX, 3), 0);
     for (std::uint32_t row = 0; row < kParamRows; ++row)
         for (std::uint32_t index = 0; index < kParamsPerRow; ++index)
-            EXPECT_EQ(engine.GetParam(row, index), kDefaultParams[row][index]) << row << "," << index;
+            EXPECT_EQ(core.GetParam(row, index), kDefaultParams[row][index]) << row << "," << index;
 }
 
 struct WorkedRow {

@@ -11,8 +11,8 @@
 
 #include "core/filter_core.h"
 #include "filter/mfx.h"
-#include "platform/module_counts.h"
 #include "filter/page_link.h"
+#include "platform/module_counts.h"
 
 // The module count comes first: it is raised before anything else of the
 // filter exists and lowered after everything else is gone. It is empty, so

@@ -1,5 +1,5 @@
-// What veltrace-host is asked to do: its command line, the settings stream it
-// hands the filter, and the files it reads and writes. Portable.
+// What veltrace-host is asked to do: its command line, the settings it lays
+// over the filter's, and the files it reads and writes. Portable.
 #pragma once
 
 #include <array>

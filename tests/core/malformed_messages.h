@@ -1,12 +1,12 @@
 // Plain MIDI messages no well-formed stream holds, and what a new filter with
 // the default settings (master controller 1, modifier channel pressure, Add
-// 85% between 0 and 96) sends for them, played in this order in one call.
+// 85% between 0 and 96) sends for them, played in this order on one filter.
 // Every face that reads plain MIDI gives the core's Route's answer: a data
 // byte of 128 or more is taken as it stands, so a controller number beyond
 // 127 watches nothing and a value beyond 127 goes through the rule, which
 // sends a MIDI value. Read by the routing cases (the core's door and the
-// Windows module's two loops), the LV2 plug-in's and the CLAP edition's
-// tests; data only.
+// Windows module's two loops), the LV2 plug-in's, the CLAP edition's and the
+// page's live tests (which parse these rows: keep one row a line); data only.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +17,8 @@ struct MalformedMessage {
     std::vector<std::uint8_t> in;
     std::vector<std::uint8_t> out;  // empty: nothing leaves
     // Shorter than its status says: only a face that carries a message's
-    // length (LV2) can be handed it.
+    // length can be handed it. LV2 passes it as it came; the page drops it
+    // as incomplete, since a Web MIDI output refuses it.
     bool cutShort;
 };
 

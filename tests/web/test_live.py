@@ -6,12 +6,13 @@ with a device that refuses messages, leaves and returns; the processed file
 played to the output in time, and stopped; a browser without Web MIDI, and a
 user who refuses it."""
 import os
+import re
 import shutil
 import sys
 import time
 
 from midi_files import make_demo, smf, write
-from page_session import PageSession
+from page_session import ROOT, PageSession
 from test_page import Checks
 
 STAND_IN = """
@@ -103,6 +104,15 @@ LIVE = [
     (("choose", "midi-out", ""), [], line(18, 12, 1, 3, 1, " 1 not sent: no output. 1 refused by the output.")),
     (("play", [0x93, 67, 100]), [], line(19, 12, 1, 3, 1, " 2 not sent: no output. 1 refused by the output.")),
 ]
+def malformed_messages():
+    """The rows of the one table of malformed messages every face answers
+    (tests/core/malformed_messages.h): (what, in, out, cut short)."""
+    with open(os.path.join(ROOT, "tests", "core", "malformed_messages.h")) as header:
+        rows = re.findall(r'\{"([^"]*)", \{([^}]*)\}, \{([^}]*)\}, (true|false)\}', header.read())
+    numbers = lambda text: [int(byte, 0) for byte in text.split(",") if byte.strip()]
+    return [(what, numbers(given), numbers(sent), short == "true") for what, given, sent, short in rows]
+
+
 # What each select shows after these steps.
 SELECTED = {("device", "output", "disconnected"): ("midi-out", ""), ("device", "output", "connected"): ("midi-out", "out-1"),
             ("device", "input", "removed"): ("midi-in", ""), ("device", "input", "added"): ("midi-in", "in-1")}
@@ -197,6 +207,24 @@ def part_live(web, work):
         checks.equal("stopped: the status", play_status(session), "Stopped long-veltrace.mid.")
         checks.equal("stopped: Play again, Stop not", session.js(
             "return [document.getElementById('play').disabled, document.getElementById('stop').disabled]"), [False, True])
+
+        # The malformed messages as every face answers them, on a new filter
+        # with the default settings. A message cut short is dropped here as
+        # incomplete, since an output would refuse it.
+        session.open()
+        session.driver.find_element("id", "reset").click()
+        session.driver.find_element("id", "live-connect").click()
+        session.wait_for(lambda: session.js("return document.querySelector('#midi-in').options.length") == 2,
+                         "the stand-in's ports again")
+        for select, port in (("midi-in", "in-1"), ("midi-out", "out-1")):
+            step(session, ("choose", select, port))
+        rows = malformed_messages()
+        checks.equal("the malformed messages' table is read", len(rows) >= 10, True)
+        for what, given, want, short in rows:
+            before = session.js("return window.__midiSent.length")
+            step(session, ("play", given))
+            sent = [bytes_ for bytes_, _ in session.js("return window.__midiSent.slice(arguments[0])", before)]
+            checks.equal(f"malformed, {what}: sent", sent, [] if short or not want else [want])
 
         # Without Web MIDI, or refused: one line, and files still go through.
         lines = {"none": "This browser has no Web MIDI: the live path is off; MIDI files work as before.",

@@ -1,24 +1,18 @@
-// What a user hands in besides the MIDI file: a saved settings stream, and
-// settings that must lie within the controls' ranges. Each check names where
-// the bytes came from and the problem, in one line, for the tool's message
-// and the page's.
+// What a user hands in, checked before any filter sees it: a MIDI file, a
+// saved settings stream, and settings that must lie within the controls'
+// ranges. Each refusal is an InputError naming where the bytes came from and
+// the problem, in one line, for the tool's message and the page's.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/settings_bytes.h"
+#include "midi/input_error.h"
 #include "midi/midi_file.h"
 #include "midi/playback.h"
-
-// A problem with what the user asked for or handed in, in one line.
-class InputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // Throws InputError for a stream of the wrong size or with a bad header;
 // `name` says where it came from.

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "midi/settings_file.h"
+#include "midi/input_error.h"
 
 namespace {
 

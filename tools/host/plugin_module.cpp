@@ -1,6 +1,6 @@
 #include "tools/host/plugin_module.h"
 
-#include "midi/settings_file.h"
+#include "midi/input_error.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "midi/settings_file.h"
+#include "midi/input_error.h"
 
 namespace {
 

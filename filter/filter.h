@@ -49,10 +49,10 @@ public:
     // ISpecifyPropertyPages [page thread]
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
 
-    // For the property page [page thread]: the table it edits, cell by cell,
+    // For the property page [page thread]: the core whose cells it edits,
     // and the flag it sets after each edit. The page reaches the filter only
     // through CFilterPageLink, which keeps it alive meanwhile.
-    CFilterCore& Cells() { return m_core; }
+    CFilterCore& Core() { return m_core; }
     void SetDirty() { m_dirty.store(1, std::memory_order_relaxed); }
 
 private:

@@ -1,9 +1,9 @@
 // Playing one track of a MIDI file through a filter the way a sequencer does:
-// its channel events become host records, handed to the filter block by
-// block during playback (or message by message as live input), and what
-// comes out takes their place in the track, at their times. Portable: the
-// filter is any CTrackFilter (the core itself, the COM module behind the
-// host's queues, an LV2 instance).
+// its channel events are handed to the filter block by block during
+// playback (or message by message as live input), and what comes out takes
+// their place in the track, at their times. Portable: the filter is any
+// CTrackFilter (the core itself here; in veltrace-host also the COM module
+// behind the host's queues, an LV2, CLAP or VST3 instance).
 #pragma once
 
 #include <cstdint>

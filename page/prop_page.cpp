@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "filter/filter.h"
 #include "page/page_rules.h"
 #include "page/resource.h"
 #include "platform/module_state.h"
 #include "platform/win_app.h"
-#include "filter/filter.h"
 
 namespace {
 
@@ -203,7 +203,7 @@ BOOL CQvMfxVeltracePropPage::OnInitDialog() {
 BOOL CQvMfxVeltracePropPage::RefreshControls() {
     const CFilterPageLink::CLockedFilter filter = m_filter.Lock();
     if (!filter || m_hWnd == nullptr) return TRUE;
-    const CFilterCore& cells = filter.Get()->Cells();
+    const CFilterCore& cells = filter.Get()->Core();
     for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
         m_sliders[index].SetPos(cells.GetParam(SettingRow, index));
         // The spin takes 16 bits; assignments are 0..128.
@@ -223,7 +223,7 @@ void CQvMfxVeltracePropPage::OnScroll(ParamRow row, const Control (&controls)[kP
         // page still lives until this edit is done.
         AddRef();
         if (const CFilterPageLink::CLockedFilter filter = m_filter.Lock()) {
-            const std::int32_t current = filter.Get()->Cells().GetParam(row, index);
+            const std::int32_t current = filter.Get()->Core().GetParam(row, index);
             if (const auto value = ScrolledValue(row, index, static_cast<int>(code), current,
                                                  static_cast<std::int32_t>(position)))
                 CommitEdit(*filter.Get(), row, index, *value);
@@ -252,12 +252,12 @@ bool CQvMfxVeltracePropPage::OnMessage(UINT message, WPARAM, LPARAM) {
 
 void CQvMfxVeltracePropPage::CommitEdit(CQvMfxVeltraceFilter& filter, ParamRow row, std::uint32_t index,
                                         std::int32_t value) {
-    filter.Cells().SetParam(row, index, value);
+    filter.Core().SetParam(row, index, value);
     filter.SetDirty();
     m_pageDirty = 1;
     if (m_site != nullptr) m_site->OnStatusChange(PROPPAGESTATUS_DIRTY);
     if (row == SettingRow)
-        ShowSettingLabels(filter.Cells(), index, value);
+        ShowSettingLabels(filter.Core(), index, value);
     else
         ShowAssignLabel(index, value);
 }

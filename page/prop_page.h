@@ -10,10 +10,10 @@
 
 #include "core/filter_core.h"
 #include "core/parameters.h"
+#include "filter/page_link.h"
 #include "platform/controls.h"
 #include "platform/dialog.h"
 #include "platform/module_counts.h"
-#include "filter/page_link.h"
 
 // The module count comes first, so it outlives everything else of the page.
 // The COM identity is the IPropertyPage interface.

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
-#include <new>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>

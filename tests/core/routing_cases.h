@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "tests/core/core_paths.h"

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "filter/settings_stream.h"
-#include "golden_settings.h"
+#include "tests/core/golden_settings.h"
 #include "memory_stream.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "tests/filter/golden_settings.h"
+#include "tests/core/golden_settings.h"
 #include "tools/host/host_options.h"
 
 namespace {

@@ -1,11 +1,15 @@
-// What a user hands in besides a MIDI file: settings streams, read and
-// written back, and each fault named in one line.
+// What a user hands in, checked: settings streams read and written back,
+// settings out of range and MIDI files refused, each fault named in one line.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "midi/settings_file.h"
-#include "tests/filter/golden_settings.h"
+#include "tests/core/golden_settings.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "server/class_factory.h"
 #include "filter/filter.h"
 #include "platform/module_counts.h"
+#include "tests/core/golden_settings.h"
 #include "tests/filter/fake_queues.h"
-#include "tests/filter/golden_settings.h"
 #include "guarded_heap.h"
 #include "import_patch.h"
 #include "win_test_support.h"
@@ -319,7 +319,7 @@ TEST_F(FilterObject, SaveThenLoadIntoAnotherFilter) {
     IMfxEventFilter* const sourceEvents = NewFilter();
     ASSERT_NE(sourceEvents, nullptr);
     CQvMfxVeltraceFilter* const source = static_cast<CQvMfxVeltraceFilter*>(sourceEvents);
-    for (std::uint32_t cell = 0; cell < kParamCells; ++cell) source->Cells().SetParam(cell / 6, cell % 6, values[cell]);
+    for (std::uint32_t cell = 0; cell < kParamCells; ++cell) source->Core().SetParam(cell / 6, cell % 6, values[cell]);
     IStream* stream = StreamWith({});
     EXPECT_EQ(static_cast<IPersistStream*>(source)->Save(stream, TRUE), S_OK);
     const std::vector<BYTE> saved = StreamBytes(stream);
@@ -333,7 +333,7 @@ TEST_F(FilterObject, SaveThenLoadIntoAnotherFilter) {
     EXPECT_EQ(LoadBytes(saved, watcher), S_OK);
     EXPECT_TRUE(watcher.Texts().empty());
     for (std::uint32_t cell = 0; cell < kParamCells; ++cell)
-        EXPECT_EQ(m_filter->Cells().GetParam(cell / 6, cell % 6), values[cell]);
+        EXPECT_EQ(m_filter->Core().GetParam(cell / 6, cell % 6), values[cell]);
     EXPECT_EQ(page.m_refreshes, 1) << "an open page shows what was loaded, before Load returns";
     EXPECT_EQ(m_persist->IsDirty(), S_FALSE);
 }
@@ -349,7 +349,7 @@ TEST_F(FilterObject, StreamsThatStillLoad) {
     EXPECT_EQ(StreamPosition(stream), 64u) << "exactly 64 bytes read";
     stream->Release();
     EXPECT_TRUE(watcher.Texts().empty());
-    EXPECT_EQ(m_filter->Cells().GetParam(SettingRow, EffectAmount), 250);
+    EXPECT_EQ(m_filter->Core().GetParam(SettingRow, EffectAmount), 250);
 }
 
 TEST_F(FilterObject, FailedLoadsShowTheMessageAndChangeOnlyWhatWasRead) {
@@ -377,14 +377,14 @@ TEST_F(FilterObject, FailedLoadsShowTheMessageAndChangeOnlyWhatWasRead) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         for (std::uint32_t cell = 0; cell < kParamCells; ++cell)
-            m_filter->Cells().SetParam(cell / 6, cell % 6, kDefaultParams[cell / 6][cell % 6]);
+            m_filter->Core().SetParam(cell / 6, cell % 6, kDefaultParams[cell / 6][cell % 6]);
         CMessageBoxWatcher watcher;
         EXPECT_EQ(LoadBytes(c.bytes, watcher), S_OK);
         ASSERT_EQ(watcher.Texts().size(), 1u) << "one box, shown for real";
         EXPECT_EQ(watcher.Texts()[0], kLoadFailed);
         for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
-            EXPECT_EQ(m_filter->Cells().GetParam(SettingRow, index), c.rowReplaced ? 9 : kDefaultParams[0][index]);
-            EXPECT_EQ(m_filter->Cells().GetParam(CcAssignRow, index), 128);
+            EXPECT_EQ(m_filter->Core().GetParam(SettingRow, index), c.rowReplaced ? 9 : kDefaultParams[0][index]);
+            EXPECT_EQ(m_filter->Core().GetParam(CcAssignRow, index), 128);
         }
         EXPECT_EQ(m_persist->IsDirty(), S_OK) << "a failed load keeps the dirty flag";
         EXPECT_EQ(page.m_refreshes, 0);
@@ -430,8 +430,8 @@ TEST_F(FilterObject, FailingReadInTheMiddleKeepsEarlierCells) {
     CMessageBoxWatcher watcher;
     EXPECT_EQ(m_persist->Load(&stream), S_OK);
     EXPECT_EQ(watcher.Texts().size(), 1u);
-    EXPECT_EQ(m_filter->Cells().GetParam(SettingRow, MasterCc), 3);
-    EXPECT_EQ(m_filter->Cells().GetParam(SettingRow, ModifierCc), 4);
+    EXPECT_EQ(m_filter->Core().GetParam(SettingRow, MasterCc), 3);
+    EXPECT_EQ(m_filter->Core().GetParam(SettingRow, ModifierCc), 4);
     EXPECT_EQ(stream.m_otherCalls, 0) << "only Read is used";
 }
 
@@ -581,7 +581,7 @@ TEST_F(FilterObject, HostSeesEverySlotInItsPlace) {
     IStream* in = StreamWith(settings);
     EXPECT_EQ(reinterpret_cast<LoadSlot>(persist[5])(m_persist, in), S_OK);
     in->Release();
-    EXPECT_EQ(m_filter->Cells().GetParam(SettingRow, EffectAmount), 33) << "slot 5 is Load";
+    EXPECT_EQ(m_filter->Core().GetParam(SettingRow, EffectAmount), 33) << "slot 5 is Load";
     IStream* out = StreamWith({});
     EXPECT_EQ(reinterpret_cast<SaveSlot>(persist[6])(m_persist, out, TRUE), S_OK);
     EXPECT_EQ(StreamBytes(out), settings) << "slot 6 is Save";

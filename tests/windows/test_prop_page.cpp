@@ -22,7 +22,7 @@
 #include "filter/mfx.h"
 #include "core/parameters.h"
 #include "page/resource.h"
-#include "tests/filter/golden_settings.h"
+#include "tests/core/golden_settings.h"
 
 namespace {
 

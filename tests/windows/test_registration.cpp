@@ -7,7 +7,7 @@
 #include "filter/class_ids.h"
 #include "filter/mfx.h"
 #include "platform/win_handles.h"
-#include "tests/filter/golden_settings.h"
+#include "tests/core/golden_settings.h"
 #include "import_patch.h"
 #include "win_test_support.h"
 

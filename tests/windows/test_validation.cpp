@@ -22,8 +22,8 @@
 #include "filter/mfx.h"
 #include "fake_site.h"
 #include "import_patch.h"
+#include "tests/core/golden_settings.h"
 #include "tests/filter/fake_queues.h"
-#include "tests/filter/golden_settings.h"
 
 namespace {
 

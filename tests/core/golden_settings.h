@@ -5,9 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/com_base.h"
-
-inline const std::vector<BYTE> kDefaultSettingsStream = {
+inline const std::vector<std::uint8_t> kDefaultSettingsStream = {
     0x9A, 0xE0, 0x25, 0xB8, 0x01, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x30, 0x00, 0x00, 0x00,
     0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x55, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
     0x60, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00,
@@ -15,6 +13,6 @@ inline const std::vector<BYTE> kDefaultSettingsStream = {
 };
 
 // Writes cell number `cell` (row * 6 + index) of a settings stream.
-inline void SetStreamCell(std::vector<BYTE>& stream, size_t cell, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) stream[16 + cell * 4 + static_cast<size_t>(i)] = static_cast<BYTE>(value >> (8 * i));
+inline void SetStreamCell(std::vector<std::uint8_t>& stream, size_t cell, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) stream[16 + cell * 4 + static_cast<size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
 }

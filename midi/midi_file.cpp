@@ -90,7 +90,7 @@ MidiTrack ParseTrack(CReader& in) {
         event.status = status;
         if (status < 0xF0) {
             event.data1 = running ? first : in.Byte("a channel message");
-            if (DataBytesOf(status) == 2) event.data2 = in.Byte("a channel message");
+            if (ChannelMessageSize(status) == 3) event.data2 = in.Byte("a channel message");
             if (event.data1 > 0x7F || event.data2 > 0x7F) in.Fail("a data byte above 127 in a channel message");
             runningStatus = status;
         } else if (status == 0xFF) {
@@ -195,7 +195,7 @@ std::vector<std::uint8_t> SerializeMidiFile(const MidiFile& file) {
             out.push_back(event.status);
             if (event.IsChannelMessage()) {
                 out.push_back(event.data1);
-                if (DataBytesOf(event.status) == 2) out.push_back(event.data2);
+                if (ChannelMessageSize(event.status) == 3) out.push_back(event.data2);
                 continue;
             }
             if (event.status == 0xFF) out.push_back(event.metaType);

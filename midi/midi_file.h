@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/routing.h"
+
 // One event of a track, at an absolute time in ticks.
 struct MidiEvent {
     std::uint32_t tick = 0;
@@ -41,9 +43,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Channel messages with one data byte: program change and channel pressure.
-inline int DataBytesOf(std::uint8_t status) { return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2; }
-
 // The channel message in `size` bytes (status first), as a plug-in sent it,
 // as an event at `tick`: data bytes the message does not have are 0.
 inline MidiEvent ChannelEvent(std::uint32_t tick, const std::uint8_t* bytes, std::uint32_t size) {
@@ -51,7 +50,7 @@ inline MidiEvent ChannelEvent(std::uint32_t tick, const std::uint8_t* bytes, std
     event.tick = tick;
     event.status = bytes[0];
     event.data1 = size > 1 ? bytes[1] : 0;
-    event.data2 = size > 2 && DataBytesOf(bytes[0]) == 2 ? bytes[2] : 0;
+    event.data2 = size > 2 && ChannelMessageSize(bytes[0]) != 2 ? bytes[2] : 0;
     return event;
 }
 

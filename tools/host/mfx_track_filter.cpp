@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/routing.h"
+
 namespace {
 
 // The host's side of a queue: a vector that serves records and collects
@@ -102,7 +104,7 @@ MidiEvent FromDataRecord(const MfxData& record) {
     event.tick = static_cast<std::uint32_t>(record.m_time);
     event.status = record.m_status;
     event.data1 = record.m_data1;
-    event.data2 = DataBytesOf(record.m_status) == 2 ? record.m_data2 : 0;
+    event.data2 = ChannelMessageSize(record.m_status) == 2 ? 0 : record.m_data2;
     return event;
 }
 

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
                 std::printf("%zu %u %02x", track + 1, event.tick, event.status);
                 if (event.IsChannelMessage()) {
                     std::printf(" %02x", event.data1);
-                    if (DataBytesOf(event.status) == 2) std::printf(" %02x", event.data2);
+                    if (ChannelMessageSize(event.status) == 3) std::printf(" %02x", event.data2);
                 } else {
                     if (event.status == 0xFF) std::printf(" %02x", event.metaType);
                     for (const std::uint8_t byte : event.payload) std::printf(" %02x", byte);

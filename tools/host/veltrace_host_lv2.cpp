@@ -19,6 +19,7 @@
 #include <lv2/urid/urid.h>
 
 #include "core/parameters.h"
+#include "core/routing.h"
 #include "lv2/plugin_uri.h"
 #include "midi/playback.h"
 #include "tools/host/clap_track_filter.h"
@@ -93,7 +94,7 @@ std::uint32_t MessageBytes(const MidiEvent& event, std::uint8_t bytes[3]) {
     bytes[0] = event.status;
     bytes[1] = event.data1;
     bytes[2] = event.data2;
-    return 1 + static_cast<std::uint32_t>(DataBytesOf(event.status));
+    return ChannelMessageSize(event.status);
 }
 
 // One instance of the plug-in, playing one track.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/routing.h"
 #include "core/settings_bytes.h"
 #include "tools/host/state_plugin_host.h"
 #include "tools/host/vst3_host.h"
@@ -53,7 +54,7 @@ private:
         m_sent.clear();
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t bytes[3] = {events[i].status, events[i].data1, events[i].data2};
-            if (!m_instance.AddMidi(m_input, static_cast<std::int32_t>(i), bytes, 1 + DataBytesOf(bytes[0])))
+            if (!m_instance.AddMidi(m_input, static_cast<std::int32_t>(i), bytes, ChannelMessageSize(bytes[0])))
                 m_sent.push_back({i, {bytes[0], bytes[1], bytes[2]}});
         }
         const auto frames = static_cast<std::int32_t>(count > 0 ? count : 1);

@@ -115,8 +115,7 @@ TimedMessages ScheduleFile(const MidiFile& file) {
     for (const MidiTrack& track : file.tracks)
         for (const MidiEvent& event : track.events) {
             if (event.IsChannelMessage()) {
-                events.push_back({event.tick, 0, event.status | std::uint32_t{event.data1} << 8 |
-                                                     std::uint32_t{event.data2} << 16});
+                events.push_back({event.tick, 0, PackedMessage(event.status, event.data1, event.data2)});
             } else if (event.status == kMeta && event.metaType == kTempo && event.payload.size() >= 3) {
                 const std::uint32_t tempo = std::uint32_t{event.payload[0]} << 16 |
                                             std::uint32_t{event.payload[1]} << 8 | event.payload[2];

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/routing.h"
 #include "midi/midi_file.h"
 
 // One track's channel: how many master values went in and came out there,
@@ -50,6 +51,12 @@ std::vector<std::int32_t> Meters(const MidiFile& file, std::size_t limit);
 // microseconds a quarter until the first; SMPTE divisions count real time).
 struct TimedMessages {
     std::vector<double> milliseconds;
-    std::vector<std::uint32_t> messages;  // status | data1 << 8 | data2 << 16
+    std::vector<std::uint32_t> messages;  // PackedMessage
 };
+
+// A channel message as one number for the page's script: status | data1 << 8
+// | data2 << 16 | its size in bytes << 24.
+inline std::uint32_t PackedMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    return status | std::uint32_t{data1} << 8 | std::uint32_t{data2} << 16 | ChannelMessageSize(status) << 24;
+}
 TimedMessages ScheduleFile(const MidiFile& file);

@@ -6,9 +6,9 @@
 // no output to go to, is counted as such. A chosen device that leaves is
 // shown gone and chosen again when it returns.
 window.VeltraceLive = (() => {
-  const LENGTH = {0x80: 3, 0x90: 3, 0xA0: 3, 0xB0: 3, 0xC0: 2, 0xD0: 2, 0xE0: 3};  // a channel message's bytes
-  // A message packed as status | data1 << 8 | data2 << 16, as its bytes.
-  const bytesOf = (m) => LENGTH[m & 0xF0] === 2 ? [m & 0xFF, (m >> 8) & 0xFF] : [m & 0xFF, (m >> 8) & 0xFF, (m >> 16) & 0xFF];
+  // A message packed as status | data1 << 8 | data2 << 16 | its size << 24, as its bytes.
+  const bytesOf = (m) => [m & 0xFF, (m >> 8) & 0xFF, (m >> 16) & 0xFF].slice(0, m >>> 24);
+  const REPEAT = -1, CUT_SHORT = -2;  // what the live path says when nothing leaves
   const START = 0xFA;
   const LOOKAHEAD_MS = 250, PLAY_EVERY_MS = 40, PLAY_DELAY_MS = 100;
   const ALL_NOTES_OFF = 123, SUSTAIN = 64;
@@ -64,16 +64,13 @@ window.VeltraceLive = (() => {
     counts.in += 1;
     const status = d[0];
     if (status >= 0x80 && status < 0xF0) {
-      const length = LENGTH[status & 0xF0];
-      if (d.length < length) {
+      const out = M._vt_live_message(status, d[1] | 0, d[2] | 0, d.length);
+      if (out === CUT_SHORT) {
         counts.incomplete += 1;  // never padded into a message that was not played
+      } else if (out === REPEAT) {
+        counts.repeats += 1;
       } else {
-        const out = M._vt_live_message(status, d[1], length === 3 ? d[2] : 0);
-        if (out < 0) {
-          counts.repeats += 1;
-        } else {
-          pass(bytesOf(out));
-        }
+        pass(bytesOf(out));
       }
     } else if (status < 0x80) {
       counts.incomplete += 1;  // data without a status

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "core/filter_core.h"
+#include "core/routing.h"
+#include "core/rule_cache.h"
 #include "core/settings_bytes.h"
 #include "core/settings_table.h"
 #include "midi/core_track_filter.h"
@@ -40,6 +42,7 @@ TimedMessages g_schedule;
 std::string g_label;
 SettingsBytes g_settingsBytes{};
 CFilterCore g_live;  // the live path's filter, for as long as the page is open
+CRuleCache g_liveResults;  // its rule's results: the page's one thread runs it
 
 // The largest MIDI file the page takes. The worker's WebAssembly memory ends
 // at 2 GB, and a file of the densest kind (two bytes an event) needs about 23
@@ -259,13 +262,15 @@ EMSCRIPTEN_KEEPALIVE const char* vt_label(int index, int value, int mode) {
 EMSCRIPTEN_KEEPALIVE void vt_live_settings(const std::int32_t* cells) { g_live.SetCells(CellsFrom(cells)); }
 EMSCRIPTEN_KEEPALIVE void vt_live_start() { g_live.ResetLastSent(); }
 
-// One channel message through the live path: what leaves as status |
-// data1 << 8 | data2 << 16, or -1 when nothing leaves.
-EMSCRIPTEN_KEEPALIVE int vt_live_message(int status, int data1, int data2) {
+// One channel message of `length` bytes through the live path: what leaves,
+// packed as the schedule's messages are (Packed), or -1 when nothing leaves
+// (a repeat), -2 for a message shorter than its status needs (never padded).
+EMSCRIPTEN_KEEPALIVE int vt_live_message(int status, int data1, int data2, int length) {
     auto s = static_cast<std::uint8_t>(status), d1 = static_cast<std::uint8_t>(data1), d2 = static_cast<std::uint8_t>(data2);
+    if (static_cast<std::uint32_t>(length) < ChannelMessageSize(s)) return -2;
     bool leaves = false;
-    g_live.Play<FilterPath::Live>([&](auto& router) { leaves = router.Route(s, d1, d2); });
-    return leaves ? s | d1 << 8 | d2 << 16 : -1;
+    g_live.Play<FilterPath::Live>(g_liveResults, [&](auto& router) { leaves = router.Route(s, d1, d2); });
+    return leaves ? static_cast<int>(PackedMessage(s, d1, d2)) : -1;
 }
 
 }  // extern "C"

@@ -19,6 +19,11 @@ std::optional<std::string> SettingValueText(std::uint32_t index, std::int32_t va
     return std::nullopt;
 }
 
+std::string HostValueText(std::uint32_t index, double hostValue, std::int32_t current, std::int32_t mode) {
+    const std::int32_t value = SettingFromHostValue(index, hostValue, current);
+    return SettingValueText(index, value, mode).value_or(std::to_string(value));
+}
+
 namespace {
 
 std::string Folded(const std::string& text) {

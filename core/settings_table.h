@@ -95,6 +95,11 @@ constexpr std::uint32_t kPresetCount = sizeof kPresets / sizeof kPresets[0];
 // an index outside the table.
 std::optional<std::string> SettingValueText(std::uint32_t index, std::int32_t value, std::int32_t mode);
 
+// The text a host shows for its value of setting `index`: the value taken as
+// SettingFromHostValue takes it (`current` for one that is not finite), shown
+// with this mode, or as its number where no text stands for it.
+std::string HostValueText(std::uint32_t index, double hostValue, std::int32_t current, std::int32_t mode);
+
 // The value of setting `index` that a text names: a text the setting shows
 // for some value with this mode (in any case, spaces around ignored), or a
 // whole number within the bounds. None for any other text.

@@ -99,8 +99,7 @@ clap_process_status CLAP_ABI Process(const clap_plugin_t* plugin, const clap_pro
 
 // The settings are DPF's parameters after its placeholder: their ids are
 // DPF's (1 to 6), the placeholder is not listed.
-bool IsSetting(clap_id id) { return id - kFirstSettingParameter < kParamsPerRow; }
-std::uint32_t SettingOf(clap_id id) { return id - kFirstSettingParameter; }
+bool IsSetting(clap_id id) { return SettingOfParameter(id) < kParamsPerRow; }
 
 // [main thread]
 std::uint32_t CLAP_ABI ParamsCount(const clap_plugin_t*) { return kParamsPerRow; }
@@ -111,7 +110,7 @@ bool CLAP_ABI ParamsGetInfo(const clap_plugin_t* plugin, std::uint32_t index, cl
 }
 bool CLAP_ABI ParamsGetValue(const clap_plugin_t* plugin, clap_id id, double* value) {
     if (value == nullptr || !IsSetting(id)) return false;
-    *value = Guard(plugin).filter->Setting(SettingOf(id));
+    *value = Guard(plugin).filter->Setting(SettingOfParameter(id));
     return true;
 }
 
@@ -119,10 +118,8 @@ bool CLAP_ABI ParamsGetValue(const clap_plugin_t* plugin, clap_id id, double* va
 bool CLAP_ABI ParamsValueToText(const clap_plugin_t* plugin, clap_id id, double value, char* display, std::uint32_t size) {
     if (!IsSetting(id) || display == nullptr || size == 0 || !std::isfinite(value)) return false;
     const CVeltraceDpfPlugin& filter = *Guard(plugin).filter;
-    const std::uint32_t index = SettingOf(id);
-    const std::int32_t setting = SettingFromHostValue(index, value, filter.Setting(index));
-    const auto text = SettingValueText(index, setting, filter.Setting(Mode));
-    const std::string shown = text ? *text : std::to_string(setting);
+    const std::uint32_t index = SettingOfParameter(id);
+    const std::string shown = HostValueText(index, value, filter.Setting(index), filter.Setting(Mode));
     const std::size_t length = shown.size() < size - 1 ? shown.size() : size - 1;
     std::memcpy(display, shown.data(), length);
     display[length] = '\0';
@@ -131,7 +128,7 @@ bool CLAP_ABI ParamsValueToText(const clap_plugin_t* plugin, clap_id id, double 
 
 bool CLAP_ABI ParamsTextToValue(const clap_plugin_t* plugin, clap_id id, const char* display, double* value) {
     if (!IsSetting(id) || display == nullptr || value == nullptr) return false;
-    const auto setting = SettingFromText(SettingOf(id), display, Guard(plugin).filter->Setting(Mode));
+    const auto setting = SettingFromText(SettingOfParameter(id), display, Guard(plugin).filter->Setting(Mode));
     if (!setting) return false;
     *value = *setting;
     return true;

@@ -4,11 +4,14 @@
 
 const clap_input_events_t* CCheckedEvents::Check(const clap_input_events_t* source) {
     if (source == nullptr) return nullptr;
-    m_source = source;
+    // An event the host hands over stays valid for the whole call: each is
+    // fetched once.
     m_count = 0;
     const std::uint32_t size = source->size(source);
-    for (std::uint32_t i = 0; i < size && m_count < kCapacity; ++i)
-        if (Readable(source->get(source, i))) m_index[m_count++] = i;
+    for (std::uint32_t i = 0; i < size && m_count < kCapacity; ++i) {
+        const clap_event_header_t* const event = source->get(source, i);
+        if (Readable(event)) m_events[m_count++] = event;
+    }
     return &m_face;
 }
 
@@ -22,7 +25,7 @@ bool CCheckedEvents::Readable(const clap_event_header_t* event) {
         return event->size == sizeof(clap_event_midi_t) && reinterpret_cast<const clap_event_midi_t*>(event)->port_index == 0;
     case CLAP_EVENT_PARAM_VALUE:
         return event->size == sizeof(clap_event_param_value_t) &&
-               reinterpret_cast<const clap_event_param_value_t*>(event)->param_id - kFirstSettingParameter < kParamsPerRow;
+               SettingOfParameter(reinterpret_cast<const clap_event_param_value_t*>(event)->param_id) < kParamsPerRow;
     default:
         return false;  // nothing DPF does anything with
     }
@@ -34,5 +37,5 @@ std::uint32_t CLAP_ABI CCheckedEvents::Size(const clap_input_events_t* list) {
 
 const clap_event_header_t* CLAP_ABI CCheckedEvents::Get(const clap_input_events_t* list, std::uint32_t index) {
     const auto* const self = static_cast<const CCheckedEvents*>(list->ctx);
-    return index < self->m_count ? self->m_source->get(self->m_source, self->m_index[index]) : nullptr;
+    return index < self->m_count ? self->m_events[index] : nullptr;
 }

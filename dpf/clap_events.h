@@ -27,7 +27,6 @@ private:
     static const clap_event_header_t* CLAP_ABI Get(const clap_input_events_t* list, std::uint32_t index);
 
     clap_input_events_t m_face = {this, Size, Get};
-    const clap_input_events_t* m_source = nullptr;
     std::uint32_t m_count = 0;
-    std::uint32_t m_index[kCapacity];
+    const clap_event_header_t* m_events[kCapacity];
 };

@@ -18,6 +18,10 @@ inline constexpr char kPlaceholderSymbol[] = "unused";
 constexpr std::uint32_t kFirstSettingParameter = 1;
 constexpr std::uint32_t kDpfParameterCount = kFirstSettingParameter + kParamsPerRow;
 
+// The setting a DPF parameter id stands for: below kParamsPerRow for one of
+// the settings; the placeholder and ids DPF does not have wrap past them.
+constexpr std::uint32_t SettingOfParameter(std::uint32_t id) { return id - kFirstSettingParameter; }
+
 // DPF's programs: a new filter's settings first (DPF's JACK program loads the
 // first at its start), then the presets.
 constexpr std::uint32_t kDefaultsProgram = 0;

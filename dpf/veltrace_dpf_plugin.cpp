@@ -49,7 +49,7 @@ void CVeltraceDpfPlugin::initParameter(uint32_t index, DISTRHO::Parameter& param
         parameter.symbol = kPlaceholderSymbol;
         return;
     }
-    index -= kFirstSettingParameter;
+    index = SettingOfParameter(index);
     if (index >= kParamsPerRow) return;
     const SettingDescription& setting = kSettingTable[index];
     parameter.hints = DISTRHO::kParameterIsAutomatable | DISTRHO::kParameterIsInteger;
@@ -90,12 +90,12 @@ void CVeltraceDpfPlugin::initProgramName(uint32_t index, DISTRHO::String& name) 
 }
 
 float CVeltraceDpfPlugin::getParameterValue(uint32_t index) const {
-    index -= kFirstSettingParameter;  // the placeholder wraps past the settings
+    index = SettingOfParameter(index);
     return index < kParamsPerRow ? static_cast<float>(Setting(index)) : 0.0f;
 }
 
 void CVeltraceDpfPlugin::setParameterValue(uint32_t index, float value) {
-    index -= kFirstSettingParameter;
+    index = SettingOfParameter(index);
     if (index >= kParamsPerRow) return;
     m_core.SetParam(SettingRow, index, SettingFromHostValue(index, value, Setting(index)));
 }

@@ -88,7 +88,7 @@ struct CSettingParameter {
     }
     std::int32_t Mode() const {
         const double normalised = Functions<v3_edit_controller>(controller)->get_parameter_normalised(controller, Id(::Mode));
-        return static_cast<std::int32_t>(std::lround(Plain(::Mode, normalised)));
+        return SettingFromHostValue(::Mode, Plain(::Mode, normalised), ModeAdd);
     }
 };
 
@@ -107,9 +107,7 @@ v3_result V3_API StringForValue(void* self, v3_param_id id, double normalised, v
     CSettingParameter setting;
     if (!CSettingParameter::Find(self, id, setting)) return g_dpfStringForValue(self, id, normalised, output);
     if (output == nullptr || !std::isfinite(normalised)) return V3_INVALID_ARG;
-    const std::int32_t value = SettingFromHostValue(setting.index, setting.Plain(setting.index, normalised), 0);
-    const auto text = SettingValueText(setting.index, value, setting.Mode());
-    const std::string shown = text ? *text : std::to_string(value);
+    const std::string shown = HostValueText(setting.index, setting.Plain(setting.index, normalised), 0, setting.Mode());
     std::size_t length = 0;
     for (; length < shown.size() && length < 127; ++length) output[length] = static_cast<int16_t>(shown[length]);
     output[length] = 0;

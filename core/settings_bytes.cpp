@@ -64,7 +64,7 @@ SettingsRead DecodeSettings(const std::uint8_t* bytes, std::size_t size, Setting
 std::optional<std::uint32_t> SettingOutOfRange(const SettingsCells& cells) {
     for (std::uint32_t index = 0; index < kParamsPerRow; ++index) {
         const std::int32_t value = cells[SettingRow * kParamsPerRow + index];
-        if (value < GetParamMin(SettingRow, index) || value > GetParamMax(SettingRow, index)) return index;
+        if (!SettingInRange(index, value)) return index;
     }
     return std::nullopt;
 }

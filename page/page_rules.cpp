@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/settings_table.h"
+
 namespace {
 
 std::string Number(std::int64_t value) {
@@ -38,10 +40,6 @@ std::optional<std::int32_t> Position(std::int32_t position, std::int32_t upper) 
 }
 
 }  // namespace
-
-std::optional<std::string> SettingLabelText(std::uint32_t index, std::int32_t value, std::int32_t mode) {
-    return SettingValueText(index, value, mode);
-}
 
 std::string AssignLabelText(std::uint32_t index, std::int32_t value) {
     if (value == GetParamMax(CcAssignRow, index) || value == GetParamMin(CcAssignRow, index)) return "Off";
@@ -85,9 +83,9 @@ CValueLabels SettingLabels(std::uint32_t index, std::int32_t value, std::int32_t
                            std::int32_t storedAmount) {
     CValueLabels labels;
     if (index >= kParamsPerRow) return labels;
-    if (auto text = SettingLabelText(index, value, storedMode)) labels.Add({index, std::move(*text)});
+    if (auto text = SettingValueText(index, value, storedMode)) labels.Add({index, std::move(*text)});
     if (index == Mode) {
-        if (auto text = SettingLabelText(EffectAmount, storedAmount, storedMode))
+        if (auto text = SettingValueText(EffectAmount, storedAmount, storedMode))
             labels.Add({EffectAmount, std::move(*text)});
     }
     return labels;

@@ -12,12 +12,6 @@
 
 #include "core/parameters.h"
 
-// Text beside the slider of setting `index` for this value, given the stored
-// mode: the settings table's own (SettingValueText). No text (the label keeps
-// what it shows) for a mode outside 0..2 on the mode slider, and for an index
-// above 5.
-std::optional<std::string> SettingLabelText(std::uint32_t index, std::int32_t value, std::int32_t mode);
-
 // Text beside the spin of assignment `index`: "Off" at either bound.
 std::string AssignLabelText(std::uint32_t index, std::int32_t value);
 
@@ -45,8 +39,8 @@ private:
 // The labels to set when setting `index` shows `value`, given the stored mode
 // and amount, in the order to set them. Labelling the mode relabels the
 // amount too, so the amount's form always follows the stored mode. A label
-// without text (SettingLabelText) is left as it is; an index above 5 sets
-// nothing.
+// without text (SettingValueText: a mode outside 0..2 on the mode slider) is
+// left as it is; an index above 5 sets nothing.
 CValueLabels SettingLabels(std::uint32_t index, std::int32_t value, std::int32_t storedMode,
                            std::int32_t storedAmount);
 

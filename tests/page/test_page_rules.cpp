@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings_table.h"
 #include "page/page_rules.h"
 
 // A label as a failing check shows it.
@@ -42,7 +43,7 @@ TEST(PageRules, SettingLabels) {
         {Mode, -1, ModeAdd, kNone},             {6, 1, ModeAdd, kNone},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(SettingLabelText(c.index, c.value, c.mode), c.text)
+        EXPECT_EQ(SettingValueText(c.index, c.value, c.mode), c.text)
             << "index " << c.index << " value " << c.value << " mode " << c.mode;
 }
 

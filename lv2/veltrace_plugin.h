@@ -18,18 +18,13 @@
 #include "lv2/plugin_uri.h"
 
 enum VeltracePort : std::uint32_t {
-    PortEventsIn = 0,  // atom sequence: midi:MidiEvent, time:Position
+    PortEventsIn = 0,   // atom sequence: midi:MidiEvent, time:Position
     PortEventsOut = 1,  // atom sequence: midi:MidiEvent
-    PortMasterCc = 2,  // the six settings, in table order
-    PortModifierCc = 3,
-    PortEffectAmount = 4,
-    PortLowIn = 5,
-    PortHighIn = 6,
-    PortMode = 7,
-    kPortCount = 8,
 };
-constexpr std::uint32_t kFirstSettingPort = PortMasterCc;
-constexpr std::uint32_t kSettingPorts = kPortCount - kFirstSettingPort;
+// Then one control port for each setting, in the settings table's order.
+constexpr std::uint32_t kFirstSettingPort = 2;
+constexpr std::uint32_t kSettingPorts = kParamsPerRow;
+constexpr std::uint32_t kPortCount = kFirstSettingPort + kSettingPorts;
 
 class CVeltracePlugin {
 public:

@@ -28,7 +28,6 @@ public:
     CClapLibrary(const CClapLibrary&) = delete;
     CClapLibrary& operator=(const CClapLibrary&) = delete;
 
-    const clap_plugin_entry_t& Entry() const { return *m_entry; }
     const clap_plugin_factory_t& Factory() const { return *m_factory; }
     // The first plug-in the factory describes.
     const clap_plugin_descriptor_t& Descriptor() const { return *m_descriptor; }
@@ -59,7 +58,6 @@ public:
 
     const clap_plugin_t& Plugin() const { return *m_plugin; }
     const clap_plugin_params_t* Params() const { return m_params; }
-    const clap_plugin_state_t* State() const { return m_state; }
     const clap_plugin_note_ports_t* NotePorts() const { return m_notePorts; }
 
     bool Activate(double sampleRate, std::uint32_t maxFrames);

@@ -249,7 +249,6 @@ CVst3Library::CVst3Library(const std::string& path) : m_path(path) {
     m_factory = getFactory != nullptr ? static_cast<v3_plugin_factory**>(getFactory()) : nullptr;
     if (m_factory == nullptr) throw InputError(binary + ": not a VST3 module (no plug-in factory)");
     v3_plugin_factory* const factory = v3_cpp_obj(m_factory);
-    factory->get_factory_info(m_factory, &m_factoryInfo);
     v3_class_info plain{};
     int32_t index = 0;
     for (const int32_t count = factory->num_classes(m_factory); index < count; ++index)
@@ -261,10 +260,6 @@ CVst3Library::CVst3Library(const std::string& path) : m_path(path) {
     if (auto** second = Query<v3_plugin_factory_2>(m_factory, v3_plugin_factory_2_iid)) {
         v3_cpp_obj(second)->get_class_info_2(second, index, &m_class);
         Release(second);
-    }
-    if (auto** third = Query<v3_plugin_factory_3>(m_factory, v3_plugin_factory_3_iid)) {
-        v3_cpp_obj(third)->get_class_info_utf16(third, index, &m_classUtf16);
-        Release(third);
     }
 }
 

@@ -36,20 +36,16 @@ public:
     CVst3Library& operator=(const CVst3Library&) = delete;
 
     v3_plugin_factory** Factory() const { return m_factory; }
-    const v3_factory_info& FactoryInfo() const { return m_factoryInfo; }
-    // The audio module class, as the factory's second and third versions
-    // describe it (those that do not answer leave it zeroed).
+    // The audio module class, as the factory's second version describes it
+    // (a factory that does not answer leaves all but its id and name zeroed).
     const v3_class_info_2& ClassInfo() const { return m_class; }
-    const v3_class_info_3& ClassInfoUtf16() const { return m_classUtf16; }
     const std::string& Path() const { return m_path; }
 
 private:
     std::string m_path;
     std::unique_ptr<CPluginModule> m_module;
     v3_plugin_factory** m_factory = nullptr;
-    v3_factory_info m_factoryInfo{};
     v3_class_info_2 m_class{};
-    v3_class_info_3 m_classUtf16{};
 };
 
 // What one process call hands the plug-in: events, and points of parameter
